@@ -1,0 +1,45 @@
+# Shared by the scripts: the Debian packages the project needs, and a build.
+# Sourced, not run.
+
+VX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VX_BUILD=${VX_BUILD:-$VX_ROOT/build}
+
+VX_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-svg-dev libqt6svg6
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libpulse-dev
+  xvfb xauth fonts-wqy-microhei
+)
+
+vx_die() {
+  printf 'vxconfig: %s\n' "$*" >&2
+  exit 1
+}
+
+# Installs whatever of VX_PACKAGES is missing; does nothing when all are there.
+vx_install_packages() {
+  local missing=()
+  for p in "${VX_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "vxconfig: installing ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || vx_die "missing packages (${missing[*]}); run this script as root or install them with apt-get"
+    SUDO=sudo
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  ${SUDO:-} apt-get update -qq >/dev/null || vx_die "apt-get update failed; check the package sources"
+  ${SUDO:-} apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
+    || vx_die "could not install: ${missing[*]}"
+}
+
+# Configures (once) and builds everything into VX_BUILD.
+vx_build() {
+  if [ ! -f "$VX_BUILD/build.ninja" ]; then
+    cmake -S "$VX_ROOT" -B "$VX_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$VX_BUILD.configure.log" 2>&1 \
+      || { tail -n 30 "$VX_BUILD.configure.log" >&2; vx_die "configuring failed (full log: $VX_BUILD.configure.log)"; }
+  fi
+  cmake --build "$VX_BUILD" -j "$(nproc)" "$@" || vx_die "the build failed (see the compiler messages above)"
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/serial_device.h"
+#include "sim/faults.h"
+#include "sim/module_model.h"
+
+namespace vx::sim {
+
+// Virtual time for tests: sleeping and empty reads advance it, nothing else
+// does, so a full scan runs in milliseconds and every pause can be asserted.
+class VirtualClock final : public platform::Clock {
+public:
+    explicit VirtualClock(std::uint32_t startMs = 0);
+    std::uint32_t TickMs() override;          // NowUs() / 1000, wrapping at 2^32
+    void SleepMs(std::uint32_t ms) override;  // advances
+    std::uint64_t NowUs() const;
+    void AdvanceUs(std::uint64_t us);
+
+private:
+    std::uint64_t nowUs_;
+    std::uint32_t startMs_;
+};
+
+// A command frame as the simulated bus saw it arrive.
+struct WireFrame {
+    std::uint32_t atMs;         // virtual tick when its CR was written
+    int comNumber;
+    std::string lineSettings;   // settings the port was open with
+    std::string command;        // the text between TAB and the checksum digits
+    bool checksumOk;
+};
+
+// Reply bytes a scripted endpoint sends, at a delay after the frame's CR.
+struct TimedBytes {
+    std::uint32_t delayMs;
+    std::string bytes;
+};
+using Responder = std::function<std::vector<TimedBytes>(const std::string& command)>;
+
+// The COM ports of a simulated machine, on virtual time, as one SerialDevice.
+// Bytes travel at wire speed for the line settings in use; a module answers
+// only when the port is open at its own line settings.
+class SimBus final : public platform::SerialDevice {
+public:
+    explicit SimBus(VirtualClock& clock);
+    ~SimBus() override;
+
+    // Port set-up. A COM number with nothing added is absent (Open fails).
+    ModuleModel& AddModule(int comNumber, ModuleState state = {});
+    FaultPlan& Faults(int comNumber);
+    void AddSilentPort(int comNumber);        // opens, never answers
+    void AddBusyPort(int comNumber);          // present, held by another program
+    void AddScriptedPort(int comNumber, Responder responder);
+    // Queues raw bytes to arrive on a port at a virtual delay from now.
+    void InjectBytes(int comNumber, const std::string& bytes, std::uint32_t delayMs = 0);
+    // The adapter is pulled: reads yield nothing, writes vanish, opens fail.
+    void Unplug(int comNumber);
+
+    // What the tool did, for assertions.
+    const std::vector<WireFrame>& Frames() const;
+    std::vector<std::string> Commands() const;  // just the command texts
+    int OpenCount() const;
+    int CloseCount() const;
+    std::string OpenLineSettings() const;  // settings of the open port ("" if none)
+
+    // platform::SerialDevice
+    bool Open(const std::string& comName) override;
+    bool ApplyLineSettings(const std::string& text) override;
+    void Write(const std::uint8_t* data, std::size_t count) override;
+    std::optional<std::uint8_t> ReadByte() override;
+    void Close() override;
+    bool IsOpen() const override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vx::sim

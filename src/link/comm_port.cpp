@@ -1,0 +1,88 @@
+#include "link/comm_port.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace vx::link {
+
+const std::array<std::string, kLineSettingsCount> LineSettingsList = {
+    "4800,n,8,1",  "4800,e,8,1",  "9600,n,8,1",   "9600,e,8,1",
+    "19200,n,8,1", "19200,e,8,1", "38400,n,8,1",  "38400,e,8,1",
+    "57600,n,8,1", "57600,e,8,1", "115200,n,8,1", "115200,e,8,1",
+};
+
+namespace {
+
+constexpr std::uint32_t kByteWritePauseMs = 1;
+constexpr std::uint32_t kBlockWritePauseMs = 5;
+
+// Until the program attaches the real pieces the link talks to nothing: no
+// port opens, time stands still and no events run. Calling it then is a
+// programming error, so the defaults only keep it from crashing.
+class NoPort final : public platform::SerialDevice {
+public:
+    bool Open(const std::string&) override { return false; }
+    bool ApplyLineSettings(const std::string&) override { return false; }
+    void Write(const std::uint8_t*, std::size_t) override {}
+    std::optional<std::uint8_t> ReadByte() override { return std::nullopt; }
+    void Close() override {}
+    bool IsOpen() const override { return false; }
+};
+
+// Standard C++ time, so that an unattached link still ends its waits.
+class StandardClock final : public platform::Clock {
+public:
+    std::uint32_t TickMs() override {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        return static_cast<std::uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    }
+    void SleepMs(std::uint32_t ms) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+};
+
+NoPort noPort;
+StandardClock standardClock;
+platform::InstallableEventPump noEvents;
+
+platform::SerialDevice* port = &noPort;
+platform::Clock* clock = &standardClock;
+platform::EventPump* events = &noEvents;
+
+}  // namespace
+
+void AttachPlatform(platform::SerialDevice& serialPort, platform::Clock& linkClock,
+                    platform::EventPump& eventPump) {
+    port = &serialPort;
+    clock = &linkClock;
+    events = &eventPump;
+}
+
+platform::SerialDevice& Port() { return *port; }
+platform::Clock& LinkClock() { return *clock; }
+platform::EventPump& LinkEvents() { return *events; }
+
+bool OpenCommPort(int portNumber, const std::string& lineSettings) {
+    if (!port->Open("COM" + std::to_string(portNumber))) return false;
+    // A refused text is deliberately not a failure: the port stays open with
+    // the settings it had, and the missing reply tells the caller the rest.
+    port->ApplyLineSettings(lineSettings);
+    return true;
+}
+
+void CloseCommPort() { port->Close(); }
+
+void CommWriteByte(int value) {
+    const auto byte = static_cast<std::uint8_t>(value & 0xFF);
+    port->Write(&byte, 1);
+    clock->SleepMs(kByteWritePauseMs);
+}
+
+void CommWriteBlock(const std::uint8_t* data, int count) {
+    if (count > 0) port->Write(data, static_cast<std::size_t>(count));
+    clock->SleepMs(kBlockWritePauseMs);
+}
+
+}  // namespace vx::link

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "operations/module_window.h"
+#include "platform/clock.h"
+#include "platform/event_pump.h"
+#include "platform/tone.h"
+
+namespace vx::ops {
+
+// What every operation works with besides the link, which is attached to
+// the same clock and event pump.
+struct OperationContext {
+    ModuleWindow& window;
+    platform::Clock& clock;
+    platform::EventPump& events;
+    platform::Tone& tone;
+};
+
+void btnScanClick(OperationContext& ctx);
+void btnProcessClick(OperationContext& ctx);
+void btnAllClick(OperationContext& ctx);
+void btnIDClick(OperationContext& ctx);
+void btnBaudRateClick(OperationContext& ctx);
+void btnModeClick(OperationContext& ctx);
+void btnFactoryClick(OperationContext& ctx);
+
+}  // namespace vx::ops

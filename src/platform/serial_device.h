@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vx::platform {
+
+// One serial port, opened by its "COMn" name. Every failure of the operating
+// system is absorbed here and becomes a return value: nothing above this seam
+// ever sees an errno, a HANDLE or an exception.
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+
+    // Opens the named port for exclusive read/write and saves whatever state
+    // Close() must restore. False when the port is absent or held elsewhere;
+    // no port is open afterwards.
+    virtual bool Open(const std::string& comName) = 0;
+
+    // Applies a line-settings text such as "19200,e,8,1" (baud, parity
+    // n/e/o/m/s, data bits 5..8, stop bits 1/1.5/2). False when the text is
+    // malformed or the driver refuses it; the port then keeps the settings it
+    // had. Meaningful only while open.
+    virtual bool ApplyLineSettings(const std::string& text) = 0;
+
+    // Hands the bytes to the driver; the result is not reported, as the link
+    // never examines it. Does nothing while no port is open.
+    virtual void Write(const std::uint8_t* data, std::size_t count) = 0;
+
+    // Returns one received byte, or nothing after waiting about 1 ms.
+    // A closed or vanished port still waits its millisecond, so a polling
+    // caller can never spin.
+    virtual std::optional<std::uint8_t> ReadByte() = 0;
+
+    // Restores the state saved at Open() and releases the port. Harmless when
+    // nothing is open.
+    virtual void Close() = 0;
+
+    virtual bool IsOpen() const = 0;
+};
+
+// Maps a "COMn" name to the path or name the operating system opens.
+using PortResolver = std::function<std::string(const std::string& comName)>;
+
+// The machine's serial ports (termios on Linux, the Win32 comm calls on
+// Windows), reached through `resolve`.
+std::unique_ptr<SerialDevice> CreateSystemSerialDevice(PortResolver resolve);
+
+}  // namespace vx::platform

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vx::platform {
+
+// A typed per-machine settings store with the semantics of the registry:
+// named values that are either 32-bit integers or texts, under keys named by
+// a backslash-separated path below the per-machine root
+// (for example "Software\\TAVRO\\VXConfig").
+//
+// Every failure is a value, never an exception: a caller that meets one simply
+// stops, as the stored-settings routines require.
+
+enum class ValueKind { Integer, Text, Other };
+
+class SettingsKey {
+public:
+    virtual ~SettingsKey() = default;
+
+    // True when a value of this name exists, whatever its type.
+    virtual bool Exists(const std::string& name) const = 0;
+
+    // Nothing when absent, not an integer, or unreadable (a malformed line).
+    virtual std::optional<std::uint32_t> ReadInteger(const std::string& name) const = 0;
+
+    // Nothing when absent, not a text, or unreadable. A text is cut at its
+    // first zero byte; an empty value reads as the empty text.
+    virtual std::optional<std::string> ReadText(const std::string& name) const = 0;
+
+    // False when the value could not be written (and made durable).
+    virtual bool WriteInteger(const std::string& name, std::uint32_t value) = 0;
+    virtual bool WriteText(const std::string& name, const std::string& value) = 0;
+
+    // Names of the values under this key, in stored order.
+    virtual std::vector<std::string> ValueNames() const = 0;
+};
+
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+
+    // Opens an existing key without creating it; nothing when it is absent
+    // or cannot be opened for reading and writing.
+    virtual std::unique_ptr<SettingsKey> OpenKey(const std::string& path) = 0;
+
+    // Opens the key, creating it and any missing parents; nothing on failure.
+    virtual std::unique_ptr<SettingsKey> CreateKey(const std::string& path) = 0;
+};
+
+// The machine's store: the registry under HKEY_LOCAL_MACHINE on Windows, the
+// file /var/lib/vxconfig/VXConfig.reg on Linux.
+std::unique_ptr<SettingsStore> OpenSystemSettingsStore();
+
+// The key of this program, below the per-machine root.
+inline constexpr const char* kProgramKeyPath = "Software\\TAVRO\\VXConfig";
+
+}  // namespace vx::platform
