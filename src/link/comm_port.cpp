@@ -7,9 +7,8 @@
 namespace vx::link {
 
 const std::array<std::string, kLineSettingsCount> LineSettingsList = {
-    "4800,n,8,1",  "4800,e,8,1",  "9600,n,8,1",   "9600,e,8,1",
-    "19200,n,8,1", "19200,e,8,1", "38400,n,8,1",  "38400,e,8,1",
-    "57600,n,8,1", "57600,e,8,1", "115200,n,8,1", "115200,e,8,1",
+    "4800,n,8,1",  "4800,e,8,1",  "9600,n,8,1",  "9600,e,8,1",  "19200,n,8,1",  "19200,e,8,1",
+    "38400,n,8,1", "38400,e,8,1", "57600,n,8,1", "57600,e,8,1", "115200,n,8,1", "115200,e,8,1",
 };
 
 namespace {
@@ -60,19 +59,28 @@ void AttachPlatform(platform::SerialDevice& serialPort, platform::Clock& linkClo
     events = &eventPump;
 }
 
-platform::SerialDevice& Port() { return *port; }
-platform::Clock& LinkClock() { return *clock; }
-platform::EventPump& LinkEvents() { return *events; }
+platform::SerialDevice& Port() {
+    return *port;
+}
+platform::Clock& LinkClock() {
+    return *clock;
+}
+platform::EventPump& LinkEvents() {
+    return *events;
+}
 
 bool OpenCommPort(int portNumber, const std::string& lineSettings) {
-    if (!port->Open("COM" + std::to_string(portNumber))) return false;
+    if (!port->Open("COM" + std::to_string(portNumber)))
+        return false;
     // A refused text is deliberately not a failure: the port stays open with
     // the settings it had, and the missing reply tells the caller the rest.
     port->ApplyLineSettings(lineSettings);
     return true;
 }
 
-void CloseCommPort() { port->Close(); }
+void CloseCommPort() {
+    port->Close();
+}
 
 void CommWriteByte(int value) {
     const auto byte = static_cast<std::uint8_t>(value & 0xFF);
@@ -81,7 +89,8 @@ void CommWriteByte(int value) {
 }
 
 void CommWriteBlock(const std::uint8_t* data, int count) {
-    if (count > 0) port->Write(data, static_cast<std::size_t>(count));
+    if (count > 0)
+        port->Write(data, static_cast<std::size_t>(count));
     clock->SleepMs(kBlockWritePauseMs);
 }
 

@@ -40,16 +40,22 @@ std::string SetIdCommand(const std::string& serial, const std::string& id) {
 
 char LineSettingsCode(int index) {
     constexpr char kDigits[] = "0123456789AB";
-    return index >= 0 && index < kLineSettingsCount ? kDigits[index] : kDigits[kDefaultLineSettingsIndex];
+    return index >= 0 && index < kLineSettingsCount ? kDigits[index]
+                                                    : kDigits[kDefaultLineSettingsIndex];
 }
 
-std::string SetLineSettingsCommand(int index) { return std::string("B00E") + LineSettingsCode(index); }
+std::string SetLineSettingsCommand(int index) {
+    return std::string("B00E") + LineSettingsCode(index);
+}
 
-std::string ExchangeCommand(const ChannelFlags& outputs) { return "B00I" + FlagString(outputs); }
+std::string ExchangeCommand(const ChannelFlags& outputs) {
+    return "B00I" + FlagString(outputs);
+}
 
 std::string ReplyField(const std::string& reply, int first, int count) {
     const auto start = static_cast<std::size_t>(first - 1);
-    if (first < 1 || count <= 0 || start >= reply.size()) return {};
+    if (first < 1 || count <= 0 || start >= reply.size())
+        return {};
     return reply.substr(start, static_cast<std::size_t>(count));
 }
 

@@ -27,10 +27,10 @@ std::string FlagString(const ChannelFlags& flags);
 // Channel k is on only where the character is "1"; missing characters are off.
 ChannelFlags ParseFlags(const std::string& text);
 
-std::string WriteNoNcCommand(const ChannelFlags& flags);  // "B00A" + 16 flags
+std::string WriteNoNcCommand(const ChannelFlags& flags);                     // "B00A" + 16 flags
 std::string SetIdCommand(const std::string& serial, const std::string& id);  // "B00C" + serial + id
-std::string SetLineSettingsCommand(int index);  // "B00E" + code
-std::string ExchangeCommand(const ChannelFlags& outputs);  // "B00I" + 16 flags
+std::string SetLineSettingsCommand(int index);                               // "B00E" + code
+std::string ExchangeCommand(const ChannelFlags& outputs);                    // "B00I" + 16 flags
 
 // One uppercase hexadecimal digit naming a LineSettingsList index.
 char LineSettingsCode(int index);
@@ -40,10 +40,10 @@ char LineSettingsCode(int index);
 std::string ReplyField(const std::string& reply, int first, int count);
 
 // Reply fields the operations read.
-std::string ReplyModuleId(const std::string& reply);    // positions 3..4
-std::string ReplySerial(const std::string& reply);      // positions 6..13
-std::string ReplyVersion(const std::string& reply);     // positions 6..13
-bool ReplyModeIsHold(const std::string& reply);         // position 6 == 'H'
+std::string ReplyModuleId(const std::string& reply);       // positions 3..4
+std::string ReplySerial(const std::string& reply);         // positions 6..13
+std::string ReplyVersion(const std::string& reply);        // positions 6..13
+bool ReplyModeIsHold(const std::string& reply);            // position 6 == 'H'
 ChannelFlags ReplyChannelFlags(const std::string& reply);  // positions 6..21
 
 }  // namespace vx::link

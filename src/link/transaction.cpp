@@ -38,7 +38,8 @@ void WriteFrame(const std::string& command) {
 // the head of the buffer.
 bool StoreByte(std::uint8_t byte) {
     RecvBuffer[static_cast<std::size_t>(ReplyLength)] = byte;
-    if (++ReplyLength == kRecvBufferSize) ReplyLength = 0;
+    if (++ReplyLength == kRecvBufferSize)
+        ReplyLength = 0;
     return byte == kFrameEnd && RecvBuffer[0] == kReplyLead;
 }
 
@@ -63,18 +64,21 @@ std::string ByteToHex(std::uint8_t value) {
 }
 
 bool CheckReplyChecksum() {
-    if (ReplyLength < kMinReplyFrame) return false;
+    if (ReplyLength < kMinReplyFrame)
+        return false;
     const int covered = ReplyLength - kChecksumDigits;
     std::uint8_t sum = 0;
     for (int i = 0; i < covered; ++i) sum ^= RecvBuffer[static_cast<std::size_t>(i)];
     const std::string digits = ByteToHex(sum);
     return RecvBuffer[static_cast<std::size_t>(covered)] == static_cast<std::uint8_t>(digits[0]) &&
-           RecvBuffer[static_cast<std::size_t>(covered + 1)] == static_cast<std::uint8_t>(digits[1]);
+           RecvBuffer[static_cast<std::size_t>(covered + 1)] ==
+               static_cast<std::uint8_t>(digits[1]);
 }
 
 bool SendCommand(const std::string& command) {
     // A longer text could not be framed faithfully; refusing it sends nothing.
-    if (command.size() > kMaxCommandLength) return false;
+    if (command.size() > kMaxCommandLength)
+        return false;
     RecvBuffer.fill(0);
     WriteFrame(command);
 
@@ -95,7 +99,8 @@ bool SendCommand(const std::string& command) {
         // Unsigned subtraction is the difference modulo 2^32, so the tick
         // counter's wrap-around does no harm.
         const std::uint32_t elapsed = clock.TickMs() - t0;
-        if (elapsed > kReplyWindowMs) return false;
+        if (elapsed > kReplyWindowMs)
+            return false;
     }
 }
 
