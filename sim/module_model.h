@@ -20,16 +20,33 @@ struct ModuleState {
     std::string version = "03.20-01";  // 8 characters
     char mode = 'H';                   // 'H' Hold, 'S' Normal
     link::ChannelFlags noNc{};
-    int lineIndex = 5;                 // index into LineSettingsList
+    int lineIndex = 5;  // index into LineSettingsList
     link::ChannelFlags outputs{};
     InputWiring wiring = InputWiring::OutputsThroughNoNc;
     link::ChannelFlags fixedInputs{};
 };
 
+// A command frame as it arrived: TAB, text, two checksum digits, CR.
+struct CommandFrame {
+    std::string command;  // the text between TAB and the checksum digits
+    bool checksumOk;      // digits are the uppercase hex of 9 XOR the text
+};
+
+// Collects command frames from a byte stream. Bytes outside a frame are
+// dropped; a TAB always starts a new frame, so garbage before it is harmless.
+class CommandFrameReader {
+public:
+    std::optional<CommandFrame> Feed(std::uint8_t byte);
+
+private:
+    std::string pending_;
+    bool inFrame_ = false;
+};
+
 // A reply the module wants to send, and what must happen once it is out.
 struct ModuleReply {
-    std::string frame;                        // LF, text, checksum digits, CR
-    std::optional<int> lineIndexAfterReply;   // "B00E": new line settings after the reply
+    std::string frame;                       // LF, text, checksum digits, CR
+    std::optional<int> lineIndexAfterReply;  // "B00E": new line settings after the reply
 };
 
 // The pure protocol model of the module: bytes in, reply frames out. It knows
@@ -54,9 +71,11 @@ public:
     std::string LineSettings() const;  // LineSettingsList[lineIndex]
 
 private:
+    std::optional<ModuleReply> AnswerOwn(const std::string& letterAndArgs);
+    std::string Head() const;
+
     ModuleState state_;
-    std::string pending_;  // bytes of the command frame being received
-    bool inFrame_ = false;
+    CommandFrameReader reader_;
 };
 
 // LF + text + checksum digits + CR, as the module frames a reply.

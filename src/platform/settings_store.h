@@ -56,6 +56,12 @@ public:
 // file /var/lib/vxconfig/VXConfig.reg on Linux.
 std::unique_ptr<SettingsStore> OpenSystemSettingsStore();
 
+// Linux: the same store kept in the given file, in the registry editor's
+// export format ("Windows Registry Editor Version 5.00"). Every change
+// replaces the whole file at once; the file is read afresh whenever a key is
+// opened, so changes by other programs are seen.
+std::unique_ptr<SettingsStore> OpenFileSettingsStore(const std::string& path);
+
 // The key of this program, below the per-machine root.
 inline constexpr const char* kProgramKeyPath = "Software\\TAVRO\\VXConfig";
 

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "operations/operations.h"
+
+namespace vx::ops {
+
+// Every pause between commands, and around the live run's link check.
+inline constexpr std::uint32_t kCommandPauseMs = 100;
+
+// The two outcome tones: high for success (and a user's stop), low for a
+// failure or a refusal.
+inline constexpr unsigned kSuccessToneHz = 1000;
+inline constexpr unsigned kFailureToneHz = 300;
+inline constexpr unsigned kToneMs = 300;
+
+// The busy indication's on value; anything else switches it off.
+inline constexpr int kBusyOn = 1;
+inline constexpr int kBusyOff = 0;
+
+inline constexpr int kFirstChannel = 1;
+inline constexpr int kLastChannel = 16;
+
+void BeepSuccess(OperationContext& ctx);
+void BeepFailure(OperationContext& ctx);
+
+// "B00B" answered with a verified reply of exactly the identification length:
+// the one test by which every operation decides that the module is there.
+bool ModuleAnswersIdentify();
+
+// " : #" and the port number, the suffix of the scan's port messages.
+std::string PortSuffix(int portNumber);
+
+// A line-settings index that is safe to look up: anything outside the list
+// (a stored value nobody range-checked, an empty selection) is the default.
+int SafeLineSettingsIndex(int index);
+
+}  // namespace vx::ops

@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include "platform/line_settings.h"
+
+namespace vx::platform {
+namespace {
+
+struct ValidText {
+    const char* text;
+    LineSettings expected;
+};
+
+void PrintTo(const ValidText& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
+
+class LineSettingsAccepted : public ::testing::TestWithParam<ValidText> {};
+
+TEST_P(LineSettingsAccepted, YieldsTheFieldsItNames) {
+    const auto parsed = ParseLineSettings(GetParam().text);
+    ASSERT_TRUE(parsed.has_value()) << GetParam().text;
+    EXPECT_EQ(*parsed, GetParam().expected) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, LineSettingsAccepted,
+    ::testing::Values(ValidText{"19200,e,8,1", {19200, Parity::Even, 8, StopBits::One}},
+                      ValidText{"4800,n,8,1", {4800, Parity::None, 8, StopBits::One}},
+                      ValidText{"115200,E,8,1", {115200, Parity::Even, 8, StopBits::One}},
+                      ValidText{"9600,o,7,2", {9600, Parity::Odd, 7, StopBits::Two}},
+                      ValidText{"9600,M,6,1", {9600, Parity::Mark, 6, StopBits::One}},
+                      ValidText{"9600,s,8,1", {9600, Parity::Space, 8, StopBits::One}},
+                      ValidText{"1200,n,5,1.5", {1200, Parity::None, 5, StopBits::OneAndHalf}},
+                      ValidText{"250000,n,8,1", {250000, Parity::None, 8, StopBits::One}},
+                      ValidText{"96,n,8,1", {9600, Parity::None, 8, StopBits::One}},
+                      ValidText{"19,e,8,1", {19200, Parity::Even, 8, StopBits::One}},
+                      ValidText{"11,n,8,2", {110, Parity::None, 8, StopBits::Two}},
+                      ValidText{" 57600 , n , 8 , 1 ", {57600, Parity::None, 8, StopBits::One}}));
+
+class LineSettingsRejected : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(LineSettingsRejected, YieldsNothing) {
+    EXPECT_FALSE(ParseLineSettings(GetParam()).has_value()) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, LineSettingsRejected,
+                         ::testing::Values("", "19200", "19200,e,8", "19200,e,8,1,x", "0,n,8,1",
+                                           "-9600,n,8,1", "9600.5,n,8,1", "abc,n,8,1",
+                                           "99999999999,n,8,1", "9600,x,8,1", "9600,ne,8,1",
+                                           "9600,,8,1", "9600,n,4,1", "9600,n,9,1", "9600,n,8,3",
+                                           "9600,n,8,1.0", "9600,n,8,1.5", "9600,n,5,2",
+                                           "9600;n;8;1", "9600,n,8,1,"));
+
+}  // namespace
+}  // namespace vx::platform

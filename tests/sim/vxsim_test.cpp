@@ -1,0 +1,246 @@
+// vxsim as a separate program on real pseudo-terminals, in real time. The
+// waits are generous upper bounds, never timing assertions.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "link/commands.h"
+#include "sim_test_support.h"
+
+namespace vx::sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kStartBound = std::chrono::seconds(10);
+constexpr auto kReplyBound = std::chrono::seconds(3);
+constexpr auto kSilenceWindow = std::chrono::milliseconds(400);
+
+int PollMsUntil(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::max<long long>(0, left.count()));
+}
+
+// The program with its stdout on a pipe; killed at the end whatever happened.
+class VxsimProcess {
+public:
+    explicit VxsimProcess(std::vector<std::string> args) {
+        int pipeEnds[2];
+        if (pipe(pipeEnds) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(pipeEnds[1], STDOUT_FILENO);
+            close(pipeEnds[0]);
+            close(pipeEnds[1]);
+            std::vector<char*> argv{const_cast<char*>(VXSIM_PATH)};
+            for (auto& arg : args) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            execv(VXSIM_PATH, argv.data());
+            _exit(127);
+        }
+        close(pipeEnds[1]);
+        out_ = pipeEnds[0];
+    }
+
+    ~VxsimProcess() {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0)
+            close(out_);
+    }
+
+    // Everything printed until a line starting with `word` (or the bound).
+    std::string OutputThrough(const std::string& word) {
+        const auto deadline = Clock::now() + kStartBound;
+        while (output_.find(word) == std::string::npos || output_.back() != '\n') {
+            pollfd wait{out_, POLLIN, 0};
+            if (poll(&wait, 1, PollMsUntil(deadline)) <= 0)
+                break;
+            char chunk[256];
+            const ssize_t count = read(out_, chunk, sizeof chunk);
+            if (count <= 0)
+                break;
+            output_.append(chunk, static_cast<std::size_t>(count));
+        }
+        return output_;
+    }
+
+    void Signal(int signal) const { kill(pid_, signal); }
+
+    // The exit status, or -1 if it has not ended within the bound.
+    int ExitStatus() {
+        const auto deadline = Clock::now() + kStartBound;
+        int status = 0;
+        while (Clock::now() < deadline) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            usleep(10'000);
+        }
+        return -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    bool exited_ = false;
+    std::string output_;
+};
+
+// A client as the tool's platform layer would be: raw, at a chosen speed.
+class Client {
+public:
+    Client(const std::string& path, speed_t speed) {
+        fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd_ < 0)
+            return;
+        termios settings{};
+        tcgetattr(fd_, &settings);
+        cfmakeraw(&settings);
+        settings.c_cflag |= PARENB | CLOCAL | CREAD;
+        cfsetispeed(&settings, speed);
+        cfsetospeed(&settings, speed);
+        tcsetattr(fd_, TCSANOW, &settings);
+    }
+    ~Client() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+
+    bool IsOpen() const { return fd_ >= 0; }
+
+    void Send(const std::string& command) const {
+        const std::string bytes = test::CommandFrameBytes(command);
+        ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+
+    // Reads until `count` bytes, a hang-up, or the deadline.
+    std::string Read(std::size_t count, Clock::duration bound, bool* hungUp = nullptr) const {
+        std::string bytes;
+        const auto deadline = Clock::now() + bound;
+        while (bytes.size() < count && Clock::now() < deadline) {
+            pollfd wait{fd_, POLLIN, 0};
+            if (poll(&wait, 1, PollMsUntil(deadline)) <= 0)
+                continue;
+            char chunk[64];
+            const ssize_t got = read(fd_, chunk, sizeof chunk);
+            if (got > 0) {
+                bytes.append(chunk, static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EAGAIN) {  // a hung-up terminal reads as end of file
+                if (hungUp)
+                    *hungUp = true;
+                break;
+            }
+        }
+        return bytes;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+class VxsimTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vxsim-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        link_ = dir_ + "/com1";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string dir_;
+    std::string link_;
+};
+
+TEST_F(VxsimTest, AnswersIdentifyAtItsBaudAcrossReopensAndStaysSilentAtAnother) {
+    const std::string log = dir_ + "/frames.log";
+    VxsimProcess sim({"--id", "7", "--serial", "87654321", "--link", link_, "--log", log});
+    ASSERT_NE(sim.OutputThrough("ready").find("ready " + link_ + " -> /dev/pts/"),
+              std::string::npos);
+
+    for (int round = 0; round < 2; ++round) {
+        Client client(link_, B19200);
+        ASSERT_TRUE(client.IsOpen());
+        client.Send("B00B");
+        const std::string reply = client.Read(link::kIdentifyReplyLength, kReplyBound);
+        ASSERT_EQ(reply.size(), static_cast<std::size_t>(link::kIdentifyReplyLength)) << round;
+        EXPECT_TRUE(test::LinkAcceptsFrame(reply));
+        EXPECT_EQ(link::ReplyModuleId(reply), "07");
+        EXPECT_EQ(link::ReplySerial(reply), "87654321");
+    }
+
+    Client wrongBaud(link_, B9600);
+    wrongBaud.Send("B00B");
+    EXPECT_EQ(wrongBaud.Read(1, kSilenceWindow), "");
+
+    std::ifstream logged(log);
+    const std::string lines((std::istreambuf_iterator<char>(logged)), {});
+    EXPECT_NE(lines.find("baud=19200 command=B00B checksum=ok answered"), std::string::npos);
+    EXPECT_NE(lines.find("baud=9600 command=B00B checksum=ok ignored"), std::string::npos);
+}
+
+struct HangUpCase {
+    const char* name;
+    std::vector<std::string> extraArgs;
+    bool signal;
+};
+
+class VxsimHangUp : public VxsimTest, public testing::WithParamInterface<HangUpCase> {};
+
+TEST_P(VxsimHangUp, EndsTheClientsLinkAndRemovesTheSymlinks) {
+    std::vector<std::string> args{"--link", link_, "--silent", dir_ + "/com2"};
+    args.insert(args.end(), GetParam().extraArgs.begin(), GetParam().extraArgs.end());
+    VxsimProcess sim(args);
+    ASSERT_NE(sim.OutputThrough("ready " + dir_ + "/com2").find("com2 -> /dev/pts/"),
+              std::string::npos);
+    Client client(link_, B19200);
+    ASSERT_TRUE(client.IsOpen());
+
+    if (GetParam().signal)
+        sim.Signal(SIGUSR1);
+    bool hungUp = false;
+    client.Read(1, kReplyBound, &hungUp);
+    EXPECT_TRUE(hungUp);
+    EXPECT_NE(sim.OutputThrough("hangup " + dir_ + "/com2").find("hangup " + link_),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::is_symlink(link_));
+
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.ExitStatus(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Triggers, VxsimHangUp,
+                         testing::Values(HangUpCase{"Signal", {}, true},
+                                         HangUpCase{"Timer", {"--unplug-after", "600"}, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VxsimTest, TerminateRemovesTheLinks) {
+    VxsimProcess sim({"--link", link_});
+    ASSERT_NE(sim.OutputThrough("ready").find("ready"), std::string::npos);
+    ASSERT_TRUE(std::filesystem::is_symlink(link_));
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.ExitStatus(), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(link_));
+}
+
+}  // namespace
+}  // namespace vx::sim
