@@ -9,6 +9,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <array>
@@ -158,10 +160,25 @@ bool RateClose(std::uint32_t actual, std::uint32_t wanted) {
     return std::uint64_t{difference} * kPercent <= std::uint64_t{wanted} * kBaudTolerancePercent;
 }
 
+constexpr tcflag_t kParityFlags = PARENB | PARODD | CMSPAR;
+
+// A pseudo-terminal moves bytes, not bits: it has no parity to set, and the
+// kernel always reports none. Simulated modules live on them, so there the
+// parity of a text is taken as given rather than refusing every text that
+// names one.
+bool IsPseudoTerminal(int fd) {
+    constexpr unsigned kFirstPtySlaveMajor = 136;  // UNIX98_PTY_SLAVE_MAJOR
+    constexpr unsigned kPtySlaveMajors = 8;        // UNIX98_PTY_MAJOR_COUNT
+    struct stat st {};
+    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= kFirstPtySlaveMajor &&
+           major(st.st_rdev) < kFirstPtySlaveMajor + kPtySlaveMajors;
+}
+
 // A driver that cannot do what was asked quietly changes the flags instead
 // of failing, so the settings are read back to see whether they were taken.
-bool TookSettings(const termios2& wanted, const termios2& actual) {
-    return (actual.c_cflag & kFramingFlags) == (wanted.c_cflag & kFramingFlags) &&
+bool TookSettings(const termios2& wanted, const termios2& actual, bool pseudoTerminal) {
+    const tcflag_t checked = pseudoTerminal ? kFramingFlags & ~kParityFlags : kFramingFlags;
+    return (actual.c_cflag & checked) == (wanted.c_cflag & checked) &&
            RateClose(actual.c_ospeed, wanted.c_ospeed);
 }
 
@@ -185,6 +202,7 @@ public:
         }
         fd_ = fd;
         gone_ = false;
+        pseudoTerminal_ = IsPseudoTerminal(fd);
         ioctl(fd_, TIOCEXCL);
         termios2 raw = savedTermios_;
         MakeRaw(raw);
@@ -205,7 +223,7 @@ public:
         NoFlowControl(wanted);
         termios2 actual{};
         if (ioctl(fd_, TCSETS2, &wanted) == 0 && ioctl(fd_, TCGETS2, &actual) == 0 &&
-            TookSettings(wanted, actual)) {
+            TookSettings(wanted, actual, pseudoTerminal_)) {
             return true;
         }
         ioctl(fd_, TCSETS2, &before);
@@ -285,6 +303,7 @@ private:
     PortResolver resolve_;
     int fd_ = -1;
     bool gone_ = false;
+    bool pseudoTerminal_ = false;
     termios2 savedTermios_{};
     serial_struct savedSerial_{};
     bool lowLatencySet_ = false;
