@@ -288,12 +288,11 @@ Behaviour:
     parity and stop bits per character), 1 ms after the command's CR.
   - On a pseudo-terminal only the baud rate the client has set can be seen;
     its parity, data and stop bits cannot. A module there answers whenever
-    the client's baud rate equals its own; parity is not checked. Linux
-    pseudo-terminals refuse parity altogether, so a client that insists on
-    even parity keeps its previous speed; each pseudo-terminal starts at 1200
-    baud, which no module uses. In effect a module set to "B,e,8,1" is found
-    at "B,n,8,1". On a real device the line itself decides: a client at other
-    settings sends garbage, which the module ignores.
+    the client's baud rate equals its own; parity is not checked, so a
+    module set to "B,e,8,1" answers at "B,n,8,1" as well. Each
+    pseudo-terminal starts at 1200 baud, which no module uses. On a real
+    device the line itself decides: a client at other settings sends
+    garbage, which the module ignores.
   - A client may open and close the port any number of times. Bytes still on
     their way when it closes are dropped, as on a real port.
   - When all ports are up, vxsim prints one line per port,

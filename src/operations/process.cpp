@@ -12,7 +12,7 @@ namespace vx::ops {
 namespace {
 
 // A run survives one lost link in its whole life; the second ends it.
-constexpr int kLinkFailureLimit = 3;
+constexpr int kLinkFailureLimit = 2;
 // The pause that paces the cycle and keeps the window responsive.
 constexpr int kCyclePauseSteps = 30;
 constexpr std::uint32_t kCyclePauseStepMs = 1;

@@ -20,9 +20,12 @@
 
 #include "link/commands.h"
 #include "sim_test_support.h"
+#include "vxsim_process.h"
 
 namespace vx::sim {
 namespace {
+
+using vx::test::VxsimProcess;
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kStartBound = std::chrono::seconds(10);
@@ -34,76 +37,6 @@ int PollMsUntil(Clock::time_point deadline) {
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return static_cast<int>(std::max<long long>(0, left.count()));
 }
-
-// The program with its stdout on a pipe; killed at the end whatever happened.
-class VxsimProcess {
-public:
-    explicit VxsimProcess(std::vector<std::string> args) {
-        int pipeEnds[2];
-        if (pipe(pipeEnds) != 0)
-            return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(pipeEnds[1], STDOUT_FILENO);
-            close(pipeEnds[0]);
-            close(pipeEnds[1]);
-            std::vector<char*> argv{const_cast<char*>(VXSIM_PATH)};
-            for (auto& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            execv(VXSIM_PATH, argv.data());
-            _exit(127);
-        }
-        close(pipeEnds[1]);
-        out_ = pipeEnds[0];
-    }
-
-    ~VxsimProcess() {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0)
-            close(out_);
-    }
-
-    // Everything printed until a line starting with `word` (or the bound).
-    std::string OutputThrough(const std::string& word) {
-        const auto deadline = Clock::now() + kStartBound;
-        while (output_.find(word) == std::string::npos || output_.back() != '\n') {
-            pollfd wait{out_, POLLIN, 0};
-            if (poll(&wait, 1, PollMsUntil(deadline)) <= 0)
-                break;
-            char chunk[256];
-            const ssize_t count = read(out_, chunk, sizeof chunk);
-            if (count <= 0)
-                break;
-            output_.append(chunk, static_cast<std::size_t>(count));
-        }
-        return output_;
-    }
-
-    void Signal(int signal) const { kill(pid_, signal); }
-
-    // The exit status, or -1 if it has not ended within the bound.
-    int ExitStatus() {
-        const auto deadline = Clock::now() + kStartBound;
-        int status = 0;
-        while (Clock::now() < deadline) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            usleep(10'000);
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    bool exited_ = false;
-    std::string output_;
-};
 
 // A client as the tool's platform layer would be: raw, at a chosen speed.
 class Client {

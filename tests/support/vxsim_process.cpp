@@ -1,0 +1,85 @@
+#include "vxsim_process.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace vx::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kStartBound = std::chrono::seconds(10);
+
+int PollMsUntil(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::max<long long>(0, left.count()));
+}
+
+}  // namespace
+
+VxsimProcess::VxsimProcess(std::vector<std::string> args) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0)
+        return;
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        std::vector<char*> argv{const_cast<char*>(VXSIM_PATH)};
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(VXSIM_PATH, argv.data());
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    out_ = pipeEnds[0];
+}
+
+VxsimProcess::~VxsimProcess() {
+    if (pid_ > 0 && !exited_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0)
+        close(out_);
+}
+
+std::string VxsimProcess::OutputThrough(const std::string& word) {
+    const auto deadline = Clock::now() + kStartBound;
+    while (output_.find(word) == std::string::npos || output_.back() != '\n') {
+        pollfd wait{out_, POLLIN, 0};
+        if (poll(&wait, 1, PollMsUntil(deadline)) <= 0)
+            break;
+        char chunk[256];
+        const ssize_t count = read(out_, chunk, sizeof chunk);
+        if (count <= 0)
+            break;
+        output_.append(chunk, static_cast<std::size_t>(count));
+    }
+    return output_;
+}
+
+void VxsimProcess::Signal(int signal) const {
+    kill(pid_, signal);
+}
+
+int VxsimProcess::ExitStatus() {
+    const auto deadline = Clock::now() + kStartBound;
+    int status = 0;
+    while (Clock::now() < deadline) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            exited_ = true;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        usleep(10'000);
+    }
+    return -1;
+}
+
+}  // namespace vx::test
