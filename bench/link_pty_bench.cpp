@@ -1,0 +1,63 @@
+// What one transaction costs on the machine's real serial device: unanswered
+// on a silent pseudo-terminal, and an answered identification against vxsim.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
+#include "link/comm_port.h"
+#include "link/commands.h"
+#include "link/transaction.h"
+#include "platform/com_ports.h"
+#include "platform/settings_store.h"
+#include "pseudo_terminal.h"
+#include "temp_folder.h"
+#include "vxsim_process.h"
+
+namespace {
+
+using namespace vx;
+
+// One COM port mapped to `path`, attached to the link.
+class MappedPort {
+public:
+    explicit MappedPort(const std::string& path)
+        : store_(platform::OpenFileSettingsStore(folder_.File("VXConfig.reg"))) {
+        store_->CreateKey(std::string(platform::kProgramKeyPath) + "\\Ports")
+            ->WriteText("COM1", path);
+        device_ = platform::CreateSystemSerialDevice(
+            [this](const std::string& name) { return platform::ResolveComPort(name, *store_); });
+        link::AttachPlatform(*device_, platform::SystemClock(), events_);
+    }
+
+private:
+    platform::testing::TempFolder folder_;
+    std::unique_ptr<platform::SettingsStore> store_;
+    std::unique_ptr<platform::SerialDevice> device_;
+    platform::InstallableEventPump events_;
+};
+
+void BM_UnansweredTransactionOnPty(benchmark::State& state) {
+    platform::testing::PseudoTerminal pty;
+    MappedPort port(pty.SlavePath());
+    link::OpenCommPort(1, "19200,e,8,1");
+    for (auto _ : state) benchmark::DoNotOptimize(link::SendCommand(link::cmd::Identify));
+    link::CloseCommPort();
+}
+BENCHMARK(BM_UnansweredTransactionOnPty)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_AnsweredIdentifyAgainstVxsim(benchmark::State& state) {
+    platform::testing::TempFolder folder;
+    const std::string path = folder.File("com1");
+    vx::test::VxsimProcess sim({"--line", "115200,e,8,1", "--link", path});
+    sim.OutputThrough("ready");
+    MappedPort port(path);
+    link::OpenCommPort(1, "115200,e,8,1");
+    int answered = 0;
+    for (auto _ : state) answered += link::SendCommand(link::cmd::Identify) ? 1 : 0;
+    state.counters["answered"] = answered;
+    link::CloseCommPort();
+}
+BENCHMARK(BM_AnsweredIdentifyAgainstVxsim)->Unit(benchmark::kMillisecond)->Iterations(50);
+
+}  // namespace
