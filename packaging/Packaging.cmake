@@ -1,7 +1,9 @@
 # Installation and the Debian package (cpack -G DEB in the build folder).
 include(GNUInstallDirs)
 
-install(TARGETS vxsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET vxsim)
+  install(TARGETS vxsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 if(VX_BUILD_UI)
   install(TARGETS vxconfig RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxconfig.desktop

@@ -1,0 +1,379 @@
+#include "ui/frm_module.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "link/comm_port.h"
+#include "ui/captions.h"
+#include "ui/circle_shape.h"
+#include "ui/stored_settings.h"
+#include "ui/text_table.h"
+
+namespace vx::ui {
+
+namespace {
+
+using ops::Msg;
+
+constexpr const char* kSerialPlaceholder = " : ________";
+constexpr const char* kVersionPlaceholder = " : __.__-__";
+constexpr const char* kRowLabelEnd = ":";
+constexpr int kBusyOn = 1;
+constexpr int kModeHoldIndex = 0;
+
+// Title bar: a title and the minimise button; no close box, no maximise box.
+constexpr Qt::WindowFlags kWindowFlags =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint;
+
+QColor ToColour(ops::LampColor color) {
+    switch (color) {
+        case ops::LampColor::Red:
+            return QColor(255, 0, 0);
+        case ops::LampColor::Yellow:
+            return QColor(255, 255, 0);
+        case ops::LampColor::White:
+            break;
+    }
+    return QColor(255, 255, 255);
+}
+
+std::size_t ChannelIndex(int channel) {
+    return static_cast<std::size_t>(channel - 1);
+}
+
+bool IsEnterKey(const QKeyEvent* event) {
+    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
+}  // namespace
+
+TfrmModule::TfrmModule(const WindowServices& services, QWidget* parent)
+    : QWidget(parent, kWindowFlags),
+      services_(services),
+      context_{*this, services.clock, services.events, services.tone} {
+    setObjectName(QStringLiteral("frmModule"));
+    link::AttachPlatform(services_.port, services_.clock, services_.events);
+    CreateControls();
+    SetTabOrder();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TfrmModule::~TfrmModule() {
+    SetHourglassCursor(false);
+}
+
+void TfrmModule::ConnectHandlers() {
+    const std::pair<QAbstractButton*, void (TfrmModule::*)()> clicks[] = {
+        {btnScan, &TfrmModule::btnScanClick},
+        {btnProcess, &TfrmModule::btnProcessClick},
+        {btnAll, &TfrmModule::btnAllClick},
+        {btnID, &TfrmModule::btnIDClick},
+        {btnBaudRate, &TfrmModule::btnBaudRateClick},
+        {btnMode, &TfrmModule::btnModeClick},
+        {btnFactory, &TfrmModule::btnFactoryClick},
+        {btnEng, &TfrmModule::btnEngClick},
+        {btnGB, &TfrmModule::btnGBClick},
+        {btnBIG5, &TfrmModule::btnBIG5Click},
+        {btnExit, &TfrmModule::btnExitClick},
+    };
+    for (const auto& [button, handler] : clicks) {
+        connect(button, &QAbstractButton::clicked, this, handler);
+    }
+    connect(sbID, &QScrollBar::valueChanged, this, &TfrmModule::sbIDChange);
+    connect(tmrBusy, &QTimer::timeout, this, &TfrmModule::tmrBusyTimer);
+#ifndef QT_NO_SESSIONMANAGER
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { closeAllowed_ = true; });
+#endif
+    // The application's quit request (the desktop session ending) closes every
+    // window and must not be refused.
+    qApp->installEventFilter(this);
+}
+
+void TfrmModule::FormCreate() {
+    StoredSettings stored;
+    ReadStoredSettings(services_.store, stored);
+    shared_.ScanCommNo = stored.ScanCommNo;
+    shared_.ScanBaudRate = stored.ScanBaudRate;
+    shared_.ScanBaudRateNo = stored.ScanBaudRateNo;
+    LanguageFlag = stored.LanguageFlag;
+    LanguageNo = stored.LanguageNo;
+
+    // The close action was taken away with the window flags: there is no
+    // close box, and closeEvent lets only Exit and the session's end through.
+    shared_.ProcessFlag = false;
+    shared_.ModuleFound = false;
+    cmbBaudRate->setCurrentIndex(shared_.ScanBaudRateNo);
+    cmbMode->setCurrentIndex(kModeHoldIndex);
+}
+
+void TfrmModule::FormShow() {
+    setWindowTitle(ToQt(Text(Msg::WindowCaption)));
+    pnTAVRO->setText(ToQt(Text(Msg::MakerBanner)));
+    pnMsg->setText(ToQt(Text(Msg::StartScanModule)));
+    pnSerial->setText(ToQt(Text(Msg::SerialNo) + kSerialPlaceholder));
+    pnVersion->setText(ToQt(Text(Msg::Version) + kVersionPlaceholder));
+    lblID->setText(ToQt(Text(Msg::Id) + kRowLabelEnd));
+    lblBaudRate->setText(ToQt(Text(Msg::BaudRate) + kRowLabelEnd));
+    SetButtonCaption(btnScan, Text(Msg::ScanModule));
+    SetButtonCaption(btnID, Text(Msg::SetModuleId));
+    SetButtonCaption(btnBaudRate, Text(Msg::SetModuleBaudRateReset));
+    SetButtonCaption(btnMode, Text(Msg::SetMode));
+    SetButtonCaption(btnProcess, Text(Msg::ProcessModule));
+    gbDefault->setTitle(LiteralCaption(Text(Msg::QuickSetting)));
+    pcDefault->setTabText(pcDefault->indexOf(tsDefault), LiteralCaption(Text(Msg::Default)));
+    SetButtonCaption(btnFactory, "(" + Text(Msg::FactoryDefault) + ")");
+    SetButtonCaption(btnExit, Text(Msg::Exit));
+}
+
+void TfrmModule::sbIDChange() {
+    pnID->setText(QString::asprintf("%02d", sbID->value()));
+}
+
+void TfrmModule::tmrBusyTimer() {
+    if (tmrBusy->Tag == 1) {
+        tmrBusy->Tag = 0;
+        SetCommLamp(ops::LampColor::Yellow);
+    } else {
+        tmrBusy->Tag = 1;
+        SetCommLamp(ops::LampColor::Red);
+    }
+}
+
+void TfrmModule::RunOperation(void (*operation)(ops::OperationContext&)) {
+    operation(context_);
+}
+
+void TfrmModule::btnScanClick() {
+    RunOperation(&ops::btnScanClick);
+}
+void TfrmModule::btnProcessClick() {
+    RunOperation(&ops::btnProcessClick);
+}
+void TfrmModule::btnAllClick() {
+    RunOperation(&ops::btnAllClick);
+}
+void TfrmModule::btnIDClick() {
+    RunOperation(&ops::btnIDClick);
+}
+void TfrmModule::btnBaudRateClick() {
+    RunOperation(&ops::btnBaudRateClick);
+}
+void TfrmModule::btnModeClick() {
+    RunOperation(&ops::btnModeClick);
+}
+void TfrmModule::btnFactoryClick() {
+    RunOperation(&ops::btnFactoryClick);
+}
+
+void TfrmModule::ChooseLanguage(int languageNo, const char* languageFlag) {
+    LanguageNo = languageNo;
+    LanguageFlag = languageFlag;
+    SaveLanguageFlag();
+    FormShow();
+}
+
+void TfrmModule::btnEngClick() {
+    ChooseLanguage(kLanguageEnglish, kLanguageFlagEnglish);
+}
+void TfrmModule::btnGBClick() {
+    ChooseLanguage(kLanguageChineseGB, kLanguageFlagChineseGB);
+}
+void TfrmModule::btnBIG5Click() {
+    ChooseLanguage(kLanguageChineseBIG5, kLanguageFlagChineseBIG5);
+}
+
+void TfrmModule::btnExitClick() {
+    closeAllowed_ = true;
+    close();
+}
+
+void TfrmModule::SaveLanguageFlag() {
+    ui::SaveLanguageFlag(services_.store, LanguageFlag);
+}
+void TfrmModule::SaveScanSettings() {
+    ui::SaveScanSettings(services_.store, shared_);
+}
+
+std::string TfrmModule::Text(ops::Msg m) const {
+    return ui::Text(m, LanguageNo);
+}
+
+void TfrmModule::SetStatus(const std::string& text) {
+    pnMsg->setText(ToQt(text));
+}
+void TfrmModule::SetCommLamp(ops::LampColor color) {
+    shComm->SetBrush(ToColour(color));
+}
+void TfrmModule::SetSerialPanel(const std::string& text) {
+    pnSerial->setText(ToQt(text));
+}
+void TfrmModule::SetVersionPanel(const std::string& text) {
+    pnVersion->setText(ToQt(text));
+}
+std::string TfrmModule::IdPanel() const {
+    return FromQt(pnID->text());
+}
+void TfrmModule::SetIdPanel(const std::string& text) {
+    pnID->setText(ToQt(text));
+}
+void TfrmModule::SetIdPosition(int position) {
+    sbID->setValue(position);
+}
+int TfrmModule::BaudRateIndex() const {
+    return cmbBaudRate->currentIndex();
+}
+void TfrmModule::SelectBaudRate(int index) {
+    cmbBaudRate->setCurrentIndex(index);
+}
+int TfrmModule::ModeIndex() const {
+    return cmbMode->currentIndex();
+}
+void TfrmModule::SelectMode(int index) {
+    cmbMode->setCurrentIndex(index);
+}
+bool TfrmModule::LockTicked() const {
+    return chkLock->isChecked();
+}
+
+bool TfrmModule::NoNcTicked(int channel) const {
+    return chkDI.at(ChannelIndex(channel))->isChecked();
+}
+void TfrmModule::SetNoNc(int channel, bool ticked) {
+    chkDI.at(ChannelIndex(channel))->setChecked(ticked);
+}
+bool TfrmModule::OutputTicked(int channel) const {
+    return chkDO.at(ChannelIndex(channel))->isChecked();
+}
+void TfrmModule::SetOutput(int channel, bool ticked) {
+    chkDO.at(ChannelIndex(channel))->setChecked(ticked);
+}
+void TfrmModule::SetInputLamp(int channel, ops::LampColor color) {
+    shDI.at(ChannelIndex(channel))->SetBrush(ToColour(color));
+}
+
+std::string TfrmModule::ProcessCaption() const {
+    return ButtonCaption(btnProcess);
+}
+void TfrmModule::SetProcessCaption(const std::string& text) {
+    SetButtonCaption(btnProcess, text);
+}
+
+QWidget* TfrmModule::ControlWidget(ops::Control control) const {
+    switch (control) {
+        case ops::Control::btnExit:
+            return btnExit;
+        case ops::Control::btnScan:
+            return btnScan;
+        case ops::Control::btnFactory:
+            return btnFactory;
+        case ops::Control::btnID:
+            return btnID;
+        case ops::Control::btnBaudRate:
+            return btnBaudRate;
+        case ops::Control::btnMode:
+            return btnMode;
+        case ops::Control::gbDefault:
+            return gbDefault;
+        case ops::Control::btnEng:
+            return btnEng;
+        case ops::Control::btnGB:
+            return btnGB;
+        case ops::Control::btnBIG5:
+            return btnBIG5;
+        case ops::Control::gbNONC:
+            return gbNONC;
+    }
+    return nullptr;
+}
+
+void TfrmModule::SetControlEnabled(ops::Control control, bool enabled) {
+    if (QWidget* widget = ControlWidget(control))
+        widget->setEnabled(enabled);
+}
+
+void TfrmModule::SetWindowEnabled(bool enabled) {
+    setEnabled(enabled);
+}
+
+void TfrmModule::SetBusy(int flag) {
+    if (flag == kBusyOn) {
+        tmrBusy->start();
+        SetWindowEnabled(false);
+    } else {
+        SetWindowEnabled(true);
+        tmrBusy->stop();
+    }
+}
+
+void TfrmModule::SetHourglassCursor(bool hourglass) {
+    if (hourglass == hourglassShown_)
+        return;
+    hourglassShown_ = hourglass;
+    if (hourglass) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void TfrmModule::CentreOnScreen() {
+    if (const QScreen* desktop = screen()) {
+        QRect placed = rect();
+        placed.moveCenter(desktop->availableGeometry().center());
+        move(placed.topLeft());
+    }
+}
+
+void TfrmModule::showEvent(QShowEvent* event) {
+    // Only the program's own showing, not a restore by the window manager:
+    // the captions are filled before anything reaches the screen.
+    if (!event->spontaneous()) {
+        if (!shownOnce_) {
+            shownOnce_ = true;
+            CentreOnScreen();
+            btnScan->setFocus();
+        }
+        FormShow();
+    }
+    QWidget::showEvent(event);
+}
+
+void TfrmModule::closeEvent(QCloseEvent* event) {
+    if (closeAllowed_) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TfrmModule::keyPressEvent(QKeyEvent* event) {
+    // Enter presses the focused push button (which takes it before it gets
+    // here, or a tool button, which does not) and otherwise the scan button.
+    if (IsEnterKey(event)) {
+        auto* focusedTool = qobject_cast<QToolButton*>(focusWidget());
+        QAbstractButton* pressed =
+            focusedTool ? static_cast<QAbstractButton*>(focusedTool) : btnScan;
+        pressed->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool TfrmModule::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qApp && event->type() == QEvent::Quit)
+        closeAllowed_ = true;
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace vx::ui

@@ -1,0 +1,29 @@
+#include "ui/vx_application.h"
+
+#include <QMessageBox>
+#include <exception>
+
+namespace vx::ui {
+
+void ShowErrorBox(const QString& message) {
+    QMessageBox::critical(nullptr, QString::fromUtf8(kApplicationTitle), message);
+}
+
+VxApplication::VxApplication(int& argc, char** argv, ErrorReport report)
+    : QApplication(argc, argv), report_(std::move(report)) {
+    setApplicationName(QString::fromUtf8(kApplicationTitle));
+    setDesktopFileName(QStringLiteral("vxconfig"));
+}
+
+bool VxApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        report_(QString::fromUtf8(error.what()));
+    } catch (...) {
+        report_(QStringLiteral("Unknown exception"));
+    }
+    return false;
+}
+
+}  // namespace vx::ui
