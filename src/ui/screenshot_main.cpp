@@ -65,7 +65,7 @@ void ShowInputsLit(ui::TfrmModule& window) {
     constexpr int kChannels = 16;
     for (int channel = 1; channel <= kChannels; ++channel) {
         const bool lit = channel % 3 != 0;
-        window.SetInputLamp(channel, lit ? ops::LampColor::Red : ops::LampColor::White);
+        window.SetInputLamp(channel, lit ? ops::LampColor::Yellow : ops::LampColor::White);
         window.SetOutput(channel, lit);
     }
 }

@@ -62,6 +62,21 @@ struct ExchangeCase {
     bool answers;
 };
 
+// "Module19200e_Tool9600e_Silent": where the module listens, where the tool talks.
+std::string ExchangeCaseName(const ExchangeCase& c) {
+    const auto compact = [](const std::string& line) {
+        std::string name;
+        for (char ch : line.substr(0, line.find(",8,"))) {
+            if (ch != ',')
+                name += ch;
+        }
+        return name;
+    };
+    return "Module" + compact(c.moduleLine) + "_Tool" +
+           compact(link::LineSettingsList.at(static_cast<std::size_t>(c.index))) +
+           (c.answers ? "_Answers" : "_Silent");
+}
+
 class ExchangeWithVxsim : public LinkOnPty, public ::testing::WithParamInterface<ExchangeCase> {};
 
 TEST_P(ExchangeWithVxsim, ModuleAnswersOnlyAtItsOwnBaudRate) {
@@ -83,7 +98,8 @@ INSTANTIATE_TEST_SUITE_P(LineSettings, ExchangeWithVxsim,
                          ::testing::Values(ExchangeCase{"19200,e,8,1", 5, true},
                                            ExchangeCase{"115200,e,8,1", 11, true},
                                            ExchangeCase{"9600,n,8,1", 2, true},
-                                           ExchangeCase{"19200,e,8,1", 3, false}));
+                                           ExchangeCase{"19200,e,8,1", 3, false}),
+                         [](const auto& info) { return ExchangeCaseName(info.param); });
 
 TEST_F(LinkOnPty, UnansweredCommandEndsAfterTheReplyWindow) {
     platform::testing::PseudoTerminal pty;

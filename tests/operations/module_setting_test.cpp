@@ -24,27 +24,67 @@ const std::string kAllClear(16, '0');
 void Nothing(FakeWindow&) {}
 
 const SettingCase kSettings[] = {
-    {"SetIdSendsSerialAndPanelCaption", btnIDClick, Nothing, {}, {"B00B", kSetId}, "Set Module ID Ok"},
-    {"SetIdLostReplyRepeatsIdentify", btnIDClick, Nothing, {{"B00C", Fault::NoReply}},
-     {"B00B", kSetId, "B00B", kSetId}, "Set Module ID Ok"},
-    {"OverlongIdentifyFailsBothAttempts", btnIDClick, Nothing,
-     {{"B00B", Fault::WrongLength}, {"B00B", Fault::WrongLength}}, {"B00B", "B00B"}, "Set Module ID Error"},
-    {"BaudRateIndex10SendsA", btnBaudRateClick, [](auto& w) { w.baudIndex = 10; }, {}, {"B00B", "B00EA"},
+    {"SetIdSendsSerialAndPanelCaption",
+     btnIDClick,
+     Nothing,
+     {},
+     {"B00B", kSetId},
+     "Set Module ID Ok"},
+    {"SetIdLostReplyRepeatsIdentify",
+     btnIDClick,
+     Nothing,
+     {{"B00C", Fault::NoReply}},
+     {"B00B", kSetId, "B00B", kSetId},
+     "Set Module ID Ok"},
+    {"OverlongIdentifyFailsBothAttempts",
+     btnIDClick,
+     Nothing,
+     {{"B00B", Fault::WrongLength}, {"B00B", Fault::WrongLength}},
+     {"B00B", "B00B"},
+     "Set Module ID Error"},
+    {"BaudRateIndex10SendsA",
+     btnBaudRateClick,
+     [](auto& w) { w.baudIndex = 10; },
+     {},
+     {"B00B", "B00EA"},
      "Set Module BaudRate Ok"},
-    {"BaudRateIndex11SendsB", btnBaudRateClick, [](auto& w) { w.baudIndex = 11; }, {}, {"B00B", "B00EB"},
+    {"BaudRateIndex11SendsB",
+     btnBaudRateClick,
+     [](auto& w) { w.baudIndex = 11; },
+     {},
+     {"B00B", "B00EB"},
      "Set Module BaudRate Ok"},
-    {"BaudRateIndex0SendsDigit", btnBaudRateClick, [](auto& w) { w.baudIndex = 0; }, {}, {"B00B", "B00E0"},
+    {"BaudRateIndex0SendsDigit",
+     btnBaudRateClick,
+     [](auto& w) { w.baudIndex = 0; },
+     {},
+     {"B00B", "B00E0"},
      "Set Module BaudRate Ok"},
-    {"ModeNormalAllInputsTicked", btnModeClick, [](auto& w) { w.modeIndex = 1, w.noNc.fill(true); }, {},
-     {"B00B", "B00GS", "B00A" + std::string(16, '1')}, "Set Module Mode Ok"},
-    {"ModeLostInputCommandRepeatsModeCommand", btnModeClick, [](auto& w) { w.noNc.back() = true; },
+    {"ModeNormalAllInputsTicked",
+     btnModeClick,
+     [](auto& w) { w.modeIndex = 1, w.noNc.fill(true); },
+     {},
+     {"B00B", "B00GS", "B00A" + std::string(16, '1')},
+     "Set Module Mode Ok"},
+    {"ModeLostInputCommandRepeatsModeCommand",
+     btnModeClick,
+     [](auto& w) { w.noNc.back() = true; },
      {{"B00A", Fault::NoReply}, {"B00A", Fault::NoReply}},
-     {"B00B", "B00GH", "B00A" + kAllClear.substr(1) + "1", "B00B", "B00GH", "B00A" + kAllClear.substr(1) + "1"},
+     {"B00B", "B00GH", "B00A" + kAllClear.substr(1) + "1", "B00B", "B00GH",
+      "B00A" + kAllClear.substr(1) + "1"},
      "Set Module Mode Error"},
-    {"FactoryDefaultOrder", btnFactoryClick, Nothing, {}, {"B00B", kFactoryId, "B00A" + kAllClear, "B00GH", "B00E5"},
+    {"FactoryDefaultOrder",
+     btnFactoryClick,
+     Nothing,
+     {},
+     {"B00B", kFactoryId, "B00A" + kAllClear, "B00GH", "B00E5"},
      "Set Factory Default Ok"},
-    {"FactoryLostHoldRepeatsAllSteps", btnFactoryClick, Nothing, {{"B00GH", Fault::NoReply}},
-     {"B00B", kFactoryId, "B00A" + kAllClear, "B00GH", "B00B", kFactoryId, "B00A" + kAllClear, "B00GH", "B00E5"},
+    {"FactoryLostHoldRepeatsAllSteps",
+     btnFactoryClick,
+     Nothing,
+     {{"B00GH", Fault::NoReply}},
+     {"B00B", kFactoryId, "B00A" + kAllClear, "B00GH", "B00B", kFactoryId, "B00A" + kAllClear,
+      "B00GH", "B00E5"},
      "Set Factory Default Ok"},
 };
 
@@ -65,10 +105,12 @@ TEST_P(Setting, SendsItsStepsAfterIdentifyWithTwoAttempts) {
     EXPECT_EQ(b.window.status, c.outcome);
     EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{ok ? 1000u : 300u});
     const auto& j = b.window.journal;
-    const std::vector<std::string> last{"lamp " + std::to_string(static_cast<int>(ok ? LampColor::Yellow : LampColor::Red)),
-                                        "status " + c.outcome, "window on", "arrow"};
+    const std::vector<std::string> last{
+        "lamp " + std::to_string(static_cast<int>(ok ? LampColor::Yellow : LampColor::Red)),
+        "status " + c.outcome, "window on", "arrow"};
     EXPECT_EQ(std::vector<std::string>(j.end() - 4, j.end()), last);
-    EXPECT_EQ(std::vector<std::string>(j.begin(), j.begin() + 2), (std::vector<std::string>{"hourglass", "window off"}));
+    EXPECT_EQ(std::vector<std::string>(j.begin(), j.begin() + 2),
+              (std::vector<std::string>{"hourglass", "window off"}));
     EXPECT_EQ(b.bus.OpenCount(), 1);
     EXPECT_EQ(b.bus.CloseCount(), 1);
 }
@@ -95,21 +137,27 @@ TEST_P(Refusal, BeforeAScanNothingIsSentAndNoControlMoves) {
     b.window.state.ScanCommNo = 1;  // stored from an earlier use
     b.bus.AddModule(1);
     b.window.lamp = LampColor::Yellow;
-    b.window.SetIdPosition(42), b.window.baudIndex = 7, b.window.modeIndex = 1, b.window.noNc.fill(true);
+    b.window.SetIdPosition(42), b.window.baudIndex = 7, b.window.modeIndex = 1,
+                                b.window.noNc.fill(true);
     GetParam()(b.ctx);
 
     EXPECT_EQ(b.bus.OpenCount(), 0);
     EXPECT_EQ(b.window.status, "Start Scan Module!");
     EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{300});
-    EXPECT_EQ(std::tie(b.window.idPanel, b.window.baudIndex, b.window.modeIndex), std::make_tuple("42", 7, 1));
+    EXPECT_EQ(std::tie(b.window.idPanel, b.window.baudIndex, b.window.modeIndex),
+              std::make_tuple("42", 7, 1));
     EXPECT_TRUE(b.window.noNc.back());
     // Live processing changes nothing else; the settings turn the lamp red.
     EXPECT_EQ(b.window.lamp, GetParam() == btnProcessClick ? LampColor::Yellow : LampColor::Red);
 }
 
+constexpr const char* kRefusingNames[] = {"Process", "SetId", "SetBaudRate", "SetMode",
+                                          "FactoryDefault"};
+
 INSTANTIATE_TEST_SUITE_P(Operations, Refusal,
-                         ::testing::Values(btnProcessClick, btnIDClick, btnBaudRateClick, btnModeClick,
-                                           btnFactoryClick));
+                         ::testing::Values(btnProcessClick, btnIDClick, btnBaudRateClick,
+                                           btnModeClick, btnFactoryClick),
+                         [](const auto& info) { return std::string(kRefusingNames[info.index]); });
 
 struct AdoptCase {
     Fault fault;
@@ -134,20 +182,27 @@ TEST_P(BaudRateAdoption, SuccessAdoptsInMemoryOnlyAndNextOperationUsesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, BaudRateAdoption,
-                         ::testing::Values(AdoptCase{Fault::None, 9}, AdoptCase{Fault::NoReply, 5}));
+                         ::testing::Values(AdoptCase{Fault::None, 9}, AdoptCase{Fault::NoReply, 5}),
+                         [](const auto& info) {
+                             return std::string(info.param.fault == Fault::None ? "Answered"
+                                                                                : "Lost");
+                         });
 
 TEST(FactoryDefault, ControlsTakeFactoryValuesButScanSettingsStay) {
     Bench b;
     b.Found(1, 6);
     auto& module = b.bus.AddModule(1, {.id = 7, .mode = 'S', .lineIndex = 6});
-    b.window.SetIdPosition(7), b.window.modeIndex = 1, b.window.noNc.fill(true), b.window.baudIndex = 6;
+    b.window.SetIdPosition(7), b.window.modeIndex = 1, b.window.noNc.fill(true),
+                               b.window.baudIndex = 6;
     btnFactoryClick(b.ctx);
 
     EXPECT_EQ(b.window.status, "Set Factory Default Ok");
-    EXPECT_EQ(std::tie(b.window.idPanel, b.window.modeIndex, b.window.baudIndex), std::make_tuple("01", 0, 5));
+    EXPECT_EQ(std::tie(b.window.idPanel, b.window.modeIndex, b.window.baudIndex),
+              std::make_tuple("01", 0, 5));
     EXPECT_EQ(b.window.noNc, decltype(b.window.noNc){});
     EXPECT_EQ(b.window.state.ScanBaudRate, "38400,n,8,1");
-    EXPECT_EQ(std::tie(module.State().id, module.State().mode, module.State().lineIndex), std::make_tuple(1, 'H', 5));
+    EXPECT_EQ(std::tie(module.State().id, module.State().mode, module.State().lineIndex),
+              std::make_tuple(1, 'H', 5));
 }
 
 }  // namespace

@@ -33,12 +33,24 @@ struct RunCase {
 const RunCase kRuns[] = {
     {"StopDuringAnsweredFirstLinkCheck", {{"B00B", Fault::SplitReply}}, 1, {"B00B"}, true},
     {"StopDuringUnansweredFirstLinkCheck", {{"B00B", Fault::NoReply}}, 1, {"B00B"}, true},
-    {"TwoUnansweredLinkChecksEndBeforeAnyCycle", {{"B00B", Fault::NoReply}, {"B00B", Fault::NoReply}}, 0,
-     {"B00B", "B00B"}, false},
+    {"TwoUnansweredLinkChecksEndBeforeAnyCycle",
+     {{"B00B", Fault::NoReply}, {"B00B", Fault::NoReply}},
+     0,
+     {"B00B", "B00B"},
+     false},
     {"OneLostExchangeSurvivedSecondEndsRun",
-     {{"B00I", Fault::NoReply}, {"B00I", Fault::None}, {"B00I", Fault::None}, {"B00I", Fault::BadChecksum}}, 0,
-     {"B00B", kExchange, "B00B", kExchange, kExchange, kExchange}, false},
-    {"StopBetweenCyclesEndsAfterCurrentCycle", {}, 3, {"B00B", kExchange, kExchange, kExchange}, true},
+     {{"B00I", Fault::NoReply},
+      {"B00I", Fault::None},
+      {"B00I", Fault::None},
+      {"B00I", Fault::BadChecksum}},
+     0,
+     {"B00B", kExchange, "B00B", kExchange, kExchange, kExchange},
+     false},
+    {"StopBetweenCyclesEndsAfterCurrentCycle",
+     {},
+     3,
+     {"B00B", kExchange, kExchange, kExchange},
+     true},
 };
 
 class ProcessRun : public ::testing::TestWithParam<RunCase> {};
@@ -53,7 +65,8 @@ TEST_P(ProcessRun, EndsByCauseAndTidiesOnlyTheWindow) {
     bool clicked = false;
     b.pump.OnRun([&](int) {
         ASSERT_LT(b.bus.Frames().size(), 50u) << "run does not end";
-        if (c.stopAfterCommands == 0 || clicked || b.bus.Frames().size() < c.stopAfterCommands) return;
+        if (c.stopAfterCommands == 0 || clicked || b.bus.Frames().size() < c.stopAfterCommands)
+            return;
         clicked = true;
         btnProcessClick(b.ctx);  // nested, as the toolkit delivers it
         EXPECT_FALSE(b.window.state.ProcessFlag);
@@ -65,7 +78,8 @@ TEST_P(ProcessRun, EndsByCauseAndTidiesOnlyTheWindow) {
     EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{c.stopped ? 1000u : 300u});
     EXPECT_TRUE(b.window.statuses.empty());
     EXPECT_EQ(b.window.outputs, decltype(b.window.outputs){});
-    EXPECT_EQ(std::count(b.window.inputLamps.begin(), b.window.inputLamps.end(), LampColor::White), kChannels);
+    EXPECT_EQ(std::count(b.window.inputLamps.begin(), b.window.inputLamps.end(), LampColor::White),
+              kChannels);
     EXPECT_EQ(b.window.caption, "Process Module");
     EXPECT_FALSE(b.window.state.ProcessFlag);
     EXPECT_TRUE(b.window.state.ModuleFound);
@@ -83,26 +97,30 @@ TEST(ProcessTiming, HundredMsAroundLinkCheckThenThirtyMsPausePerCycle) {
     b.Found(1, 5);
     b.bus.AddModule(1);
     b.pump.OnRun([&](int) {
-        if (b.bus.Frames().size() == 4 && b.window.state.ProcessFlag) btnProcessClick(b.ctx);
+        if (b.bus.Frames().size() == 4 && b.window.state.ProcessFlag)
+            btnProcessClick(b.ctx);
     });
     btnProcessClick(b.ctx);
     // 16-byte identification reply, then 24-byte exchanges, at 19200 baud.
     EXPECT_EQ(b.FrameTimes(), (std::vector<std::uint32_t>{108, 256, 308, 361, 414}));
     const std::vector<std::string> busy{"busy 1", "window on"};
-    EXPECT_NE(std::search(b.window.journal.begin(), b.window.journal.end(), busy.begin(), busy.end()),
-              b.window.journal.end());
+    EXPECT_NE(
+        std::search(b.window.journal.begin(), b.window.journal.end(), busy.begin(), busy.end()),
+        b.window.journal.end());
 }
 
 TEST(ProcessLamps, OnlyTwentyFourByteRepliesSetTheInputLamps) {
     Bench b;
     b.Found(1, 5);
-    b.bus.AddScriptedPort(1, Replies({{"B00B", {"!01,SN000001"}},
-                                      {"B00I", {"!01,1000000000000001", "!01,111111111111111",
-                                                "!01,11111111111111111"}}}));
+    b.bus.AddScriptedPort(
+        1, Replies({{"B00B", {"!01,SN000001"}},
+                    {"B00I",
+                     {"!01,1000000000000001", "!01,111111111111111", "!01,11111111111111111"}}}));
     std::array<LampColor, kChannels> seen{};
     int writesSeen = 0;
     b.pump.OnRun([&](int) {
-        if (b.bus.Frames().size() != 4 || !b.window.state.ProcessFlag) return;
+        if (b.bus.Frames().size() != 4 || !b.window.state.ProcessFlag)
+            return;
         seen = b.window.inputLamps, writesSeen = b.window.inputLampWrites;
         btnProcessClick(b.ctx);
     });
@@ -125,7 +143,8 @@ TEST(ProcessPort, UnopenablePortReportsItAndRestoresControls) {
     EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{300});
     EXPECT_TRUE(b.window.OutputTicked(16));
     EXPECT_EQ(b.window.caption, "Process Module");
-    EXPECT_EQ(std::vector<std::string>(b.window.journal.end() - 11, b.window.journal.end()), ControlJournal(true));
+    EXPECT_EQ(std::vector<std::string>(b.window.journal.end() - 11, b.window.journal.end()),
+              ControlJournal(true));
 }
 
 TEST(ProcessAll, FirstOutputDecidesBetweenClearingAndTickingAll) {

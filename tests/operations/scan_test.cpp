@@ -26,10 +26,13 @@ std::vector<Try> operator+(std::vector<Try> a, const std::vector<Try>& b) {
 std::vector<Try> IdentifyTries(const sim::SimBus& bus) {
     std::vector<Try> tries;
     for (const auto& f : bus.Frames()) {
-        if (f.command != "B00B") continue;
+        if (f.command != "B00B")
+            continue;
         const auto& list = link::LineSettingsList;
-        const int j = static_cast<int>(std::find(list.begin(), list.end(), f.lineSettings) - list.begin());
-        if (!tries.empty() && std::get<0>(tries.back()) == f.comNumber && std::get<1>(tries.back()) == j) {
+        const int j =
+            static_cast<int>(std::find(list.begin(), list.end(), f.lineSettings) - list.begin());
+        if (!tries.empty() && std::get<0>(tries.back()) == f.comNumber &&
+            std::get<1>(tries.back()) == j) {
             ++std::get<2>(tries.back());
         } else {
             tries.emplace_back(f.comNumber, j, 1);
@@ -52,24 +55,59 @@ const std::string k24ByteIdentify = "!01,SERIAL01ABCDEFGH";
 
 const ScanCase kScans[] = {
     {"ExampleFindsCom4At9600Even", 0, 5, false,
-     [](auto& b) { b.AddSilentPort(1), b.AddSilentPort(2), b.AddSilentPort(3), b.AddModule(4, {.lineIndex = 3}); },
-     Sweep(1, 12) + Sweep(2, 12) + Sweep(3, 12) + Sweep(4, 3) + std::vector<Try>{{4, 3, 1}}, 4, 3, true},
-    {"LockTriesOnlyStoredSetting", 0, 5, true,
+     [](auto& b) {
+         b.AddSilentPort(1), b.AddSilentPort(2), b.AddSilentPort(3),
+             b.AddModule(4, {.lineIndex = 3});
+     },
+     Sweep(1, 12) + Sweep(2, 12) + Sweep(3, 12) + Sweep(4, 3) + std::vector<Try>{{4, 3, 1}}, 4, 3,
+     true},
+    {"LockTriesOnlyStoredSetting",
+     0,
+     5,
+     true,
      [](auto& b) { b.AddSilentPort(1), b.AddBusyPort(2), b.AddModule(3, {.lineIndex = 5}); },
-     {{1, 5, 2}, {3, 5, 1}}, 3, 5, true},
-    {"LockWithStoredIndexOutOfRangeUsesDefault", 0, 42, true,
-     [](auto& b) { b.AddSilentPort(1), b.AddModule(2, {.lineIndex = 5}); }, {{1, 5, 2}, {2, 5, 1}}, 2, 5, true},
-    {"QuickAttemptLeavesStoreAlone", 7, 9, false, [](auto& b) { b.AddModule(7, {.lineIndex = 9}); },
-     {{7, 9, 1}}, 7, 9, false},
-    {"SilentStoredPortCostsThreeAttempts", 2, 5, false,
-     [](auto& b) { b.AddSilentPort(2), b.AddModule(1, {.lineIndex = 0}); }, {{2, 5, 3}, {1, 0, 1}}, 1, 0, true},
+     {{1, 5, 2}, {3, 5, 1}},
+     3,
+     5,
+     true},
+    {"LockWithStoredIndexOutOfRangeUsesDefault",
+     0,
+     42,
+     true,
+     [](auto& b) { b.AddSilentPort(1), b.AddModule(2, {.lineIndex = 5}); },
+     {{1, 5, 2}, {2, 5, 1}},
+     2,
+     5,
+     true},
+    {"QuickAttemptLeavesStoreAlone",
+     7,
+     9,
+     false,
+     [](auto& b) { b.AddModule(7, {.lineIndex = 9}); },
+     {{7, 9, 1}},
+     7,
+     9,
+     false},
+    {"SilentStoredPortCostsThreeAttempts",
+     2,
+     5,
+     false,
+     [](auto& b) { b.AddSilentPort(2), b.AddModule(1, {.lineIndex = 0}); },
+     {{2, 5, 3}, {1, 0, 1}},
+     1,
+     0,
+     true},
     {"TwentyFourByteIdentifyIsNoAnswer", 0, 5, false,
-     [](auto& b) { b.AddScriptedPort(1, Replies({{"B00B", {k24ByteIdentify}}})), b.AddModule(2, {.lineIndex = 0}); },
+     [](auto& b) {
+         b.AddScriptedPort(1, Replies({{"B00B", {k24ByteIdentify}}})),
+             b.AddModule(2, {.lineIndex = 0});
+     },
      Sweep(1, 12) + std::vector<Try>{{2, 0, 1}}, 2, 0, true},
     {"UnopenablePortsCostNoAttempt", 0, 5, false,
      [](auto& b) { b.AddBusyPort(5), b.AddModule(16, {.lineIndex = 11}); },
      Sweep(16, 11) + std::vector<Try>{{16, 11, 1}}, 16, 11, true},
-    {"NothingAnswersShowsNotFind", 0, 5, false, [](auto& b) { b.AddSilentPort(9); }, Sweep(9, 12), 0, 5, false},
+    {"NothingAnswersShowsNotFind", 0, 5, false, [](auto& b) { b.AddSilentPort(9); }, Sweep(9, 12),
+     0, 5, false},
 };
 
 class ScanSearch : public ::testing::TestWithParam<ScanCase> {};
@@ -92,8 +130,9 @@ TEST_P(ScanSearch, TriesPortsAndSettingsInOrderAndStoresOnlyWhatTheSearchFound) 
         EXPECT_EQ(std::tie(s.ScanCommNo, s.ScanBaudRate, s.ScanBaudRateNo),
                   std::tie(c.foundCom, link::LineSettingsList.at(c.foundLine), c.foundLine));
     }
-    EXPECT_EQ(b.window.status, found ? "Get Module Info Ok. (COM : #" + std::to_string(c.foundCom) + ")"
-                                     : "Module Not Find");
+    EXPECT_EQ(b.window.status,
+              found ? "Get Module Info Ok. (COM : #" + std::to_string(c.foundCom) + ")"
+                    : "Module Not Find");
     EXPECT_EQ(b.window.baudIndex, c.foundLine);
     EXPECT_EQ(b.window.lamp, found ? LampColor::Yellow : LampColor::Red);
     EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{found ? 1000u : 300u});
@@ -120,22 +159,31 @@ TEST_P(ScanInfo, RetriesOnlyTheVersionAndReportsIncompleteInfo) {
     Bench b;
     b.window.state.ScanCommNo = 1;
     b.bus.AddModule(1);
-    if (c.times > 0) b.bus.Faults(1).Queue(c.faulted, Fault::NoReply, c.times);
+    if (c.times > 0)
+        b.bus.Faults(1).Queue(c.faulted, Fault::NoReply, c.times);
     btnScanClick(b.ctx);
 
     auto commands = b.bus.Commands();
     EXPECT_EQ(std::vector<std::string>(commands.begin() + 1, commands.end()), c.commands);
     EXPECT_EQ(b.window.state.ModuleFound, c.complete);
-    EXPECT_EQ(b.window.status, c.complete ? "Get Module Info Ok. (COM : #1)" : "Get Module Info Error. (COM : #1)");
+    EXPECT_EQ(b.window.status,
+              c.complete ? "Get Module Info Ok. (COM : #1)" : "Get Module Info Error. (COM : #1)");
     EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{c.complete ? 1000u : 300u});
 }
 
 INSTANTIATE_TEST_SUITE_P(Scan, ScanInfo,
                          ::testing::Values(InfoCase{"", 0, {"B00V", "B00G", "B00A"}, true},
-                                           InfoCase{"B00V", 1, {"B00V", "B00V", "B00G", "B00A"}, true},
+                                           InfoCase{
+                                               "B00V", 1, {"B00V", "B00V", "B00G", "B00A"}, true},
                                            InfoCase{"B00V", 2, {"B00V", "B00V"}, false},
                                            InfoCase{"B00G", 1, {"B00V", "B00G"}, false},
-                                           InfoCase{"B00A", 1, {"B00V", "B00G", "B00A"}, false}));
+                                           InfoCase{"B00A", 1, {"B00V", "B00G", "B00A"}, false}),
+                         [](const auto& info) {
+                             const InfoCase& c = info.param;
+                             return c.times == 0 ? std::string("AllAnswered")
+                                                 : std::string(c.faulted).substr(3) + "Lost" +
+                                                       std::to_string(c.times);
+                         });
 
 TEST(ScanTiming, QuickAttemptThenHundredMsBeforeEachInfoCommand) {
     Bench b;
@@ -161,7 +209,9 @@ TEST_P(ScanIdentity, ShowsTheReplyFields) {
     Bench b;
     b.window.state.ScanCommNo = 1;
     b.window.SetIdPosition(42);
-    b.bus.AddScriptedPort(1, Replies({{"B00B", {c.identify}}, {"B00V", {"!07,03.20-01"}}, {"B00G", {c.mode}},
+    b.bus.AddScriptedPort(1, Replies({{"B00B", {c.identify}},
+                                      {"B00V", {"!07,03.20-01"}},
+                                      {"B00G", {c.mode}},
                                       {"B00A", {c.flags}}}));
     btnScanClick(b.ctx);
 
@@ -174,12 +224,18 @@ TEST_P(ScanIdentity, ShowsTheReplyFields) {
     EXPECT_EQ(b.window.journal.back(), "arrow");
 }
 
+constexpr const char* kIdentityCaseNames[] = {"DecimalId", "NonDigitIdKeepsScrollBar",
+                                              "ZeroIdAndShortReplies"};
+
 INSTANTIATE_TEST_SUITE_P(
     Scan, ScanIdentity,
-    ::testing::Values(
-        IdentityCase{"!07,SN000007", "!07,H", "!07,1ab00000000000x1", "07", 7, 0, "1000000000000001"},
-        IdentityCase{"!A7,SN0000A7", "!A7,S", "!A7,1111111111111111", "A7", 42, 1, "1111111111111111"},
-        IdentityCase{"!00,SN000000", "!00,", "!00,1", "01", 1, 1, "1000000000000000"}));
+    ::testing::Values(IdentityCase{"!07,SN000007", "!07,H", "!07,1ab00000000000x1", "07", 7, 0,
+                                   "1000000000000001"},
+                      IdentityCase{"!A7,SN0000A7", "!A7,S", "!A7,1111111111111111", "A7", 42, 1,
+                                   "1111111111111111"},
+                      IdentityCase{"!00,SN000000", "!00,", "!00,1", "01", 1, 1,
+                                   "1000000000000000"}),
+    [](const auto& info) { return std::string(kIdentityCaseNames[info.index]); });
 
 }  // namespace
 }  // namespace vx::ops::testing
