@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "case_names.h"
+
 #include "platform/linux/com_port_numbering.h"
 #include "platform/serial_device.h"
 #include "platform/settings_store.h"
@@ -95,7 +97,8 @@ TEST_P(ComNumberingNames, OtherThanComAndANumberResolveToNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Names, ComNumberingNames,
                          ::testing::Values("", "COM", "COM0", "COM01", "COM-1", "COM1x", "LPT1",
-                                           "CO1", " COM1", "COM99999"));
+                                           "CO1", " COM1", "COM99999"),
+                         vx::testing::PrintedCaseName());
 
 // A made-up machine: folders and links as the kernel and udev lay them out.
 class SerialDeviceDiscovery : public ::testing::Test {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "case_names.h"
+
 #include "platform/line_settings.h"
 
 namespace vx::platform {
@@ -35,7 +37,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ValidText{"96,n,8,1", {9600, Parity::None, 8, StopBits::One}},
                       ValidText{"19,e,8,1", {19200, Parity::Even, 8, StopBits::One}},
                       ValidText{"11,n,8,2", {110, Parity::None, 8, StopBits::Two}},
-                      ValidText{" 57600 , n , 8 , 1 ", {57600, Parity::None, 8, StopBits::One}}));
+                      ValidText{" 57600 , n , 8 , 1 ", {57600, Parity::None, 8, StopBits::One}}),
+    vx::testing::PrintedCaseName());
 
 class LineSettingsRejected : public ::testing::TestWithParam<const char*> {};
 
@@ -49,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, LineSettingsRejected,
                                            "99999999999,n,8,1", "9600,x,8,1", "9600,ne,8,1",
                                            "9600,,8,1", "9600,n,4,1", "9600,n,9,1", "9600,n,8,3",
                                            "9600,n,8,1.0", "9600,n,8,1.5", "9600,n,5,2",
-                                           "9600;n;8;1", "9600,n,8,1,"));
+                                           "9600;n;8;1", "9600,n,8,1,"),
+                         vx::testing::PrintedCaseName());
 
 }  // namespace
 }  // namespace vx::platform

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "case_names.h"
+
 #include "platform/serial_device.h"
 #include "pseudo_terminal.h"
 #include "temp_folder.h"
@@ -160,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(Bytes, SerialDeviceRawBytes,
                                            RawByteCase{"lf", 0x0A}, RawByteCase{"ctrl-c", 0x03},
                                            RawByteCase{"ctrl-d", 0x04}, RawByteCase{"xon", 0x11},
                                            RawByteCase{"xoff", 0x13}, RawByteCase{"del", 0x7F},
-                                           RawByteCase{"nul", 0x00}, RawByteCase{"high", 0xFF}));
+                                           RawByteCase{"nul", 0x00}, RawByteCase{"high", 0xFF}),
+                         vx::testing::PrintedCaseName());
 
 enum class Outcome { Applied, Refused };
 
@@ -215,7 +218,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"19200,x,8,1", Outcome::Refused, 0, 0},
                       LineCase{"0,n,8,1", Outcome::Refused, 0, 0},
                       LineCase{"fast", Outcome::Refused, 0, 0},
-                      LineCase{"", Outcome::Refused, 0, 0}));
+                      LineCase{"", Outcome::Refused, 0, 0}),
+    vx::testing::PrintedCaseName());
 
 struct AbsentCase {
     const char* what;
@@ -243,7 +247,8 @@ INSTANTIATE_TEST_SUITE_P(
         AbsentCase{"no such node", [](const testing::TempFolder& f) { return f.File("ttyUSB9"); }},
         AbsentCase{"unresolved name", [](const testing::TempFolder&) { return std::string{}; }},
         AbsentCase{"regular file", [](const testing::TempFolder& f) { return f.File("plain"); }},
-        AbsentCase{"folder", [](const testing::TempFolder& f) { return f.Path(); }}));
+        AbsentCase{"folder", [](const testing::TempFolder& f) { return f.Path(); }}),
+    vx::testing::PrintedCaseName());
 
 // Reads with nothing to receive must cost about a millisecond each, open or
 // not, so that the reply wait above can poll its clock.
@@ -262,7 +267,8 @@ TEST_P(SerialDeviceIdleRead, ReturnsNothingAfterAboutOneMillisecond) {
     EXPECT_LT(averageMs, 50.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(PortOpen, SerialDeviceIdleRead, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(PortOpen, SerialDeviceIdleRead, ::testing::Bool(),
+                         vx::testing::PrintedCaseName());
 
 TEST_F(SerialDeviceOnPty, HungUpPortReadsNothingWithoutSpinning) {
     ASSERT_TRUE(device->Open("COM1"));

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "case_names.h"
+
 #include "platform/settings_store.h"
 #include "temp_folder.h"
 
@@ -121,7 +123,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, FileStoreKeyPaths,
                                            KeyPathCase{"Software", true},
                                            KeyPathCase{"Software\\TAV", false},
                                            KeyPathCase{"Software\\TAVRO\\VXConfig\\Ports", false},
-                                           KeyPathCase{"Other", false}));
+                                           KeyPathCase{"Other", false}),
+                         vx::testing::PrintedCaseName());
 
 TEST_F(FileStore, ValuesOfOneKeyAreNotSeenFromAnother) {
     ASSERT_TRUE(Store()->CreateKey("Software\\TAVRO\\VXConfig\\Ports")->WriteText("COM1", "/x"));
@@ -189,7 +192,8 @@ INSTANTIATE_TEST_SUITE_P(
         StoredLineCase{"\"Probe", false, std::nullopt, std::nullopt},
         StoredLineCase{"Probe=1", false, std::nullopt, std::nullopt},
         StoredLineCase{"; \"Probe\"=dword:00000001", false, std::nullopt, std::nullopt},
-        StoredLineCase{"\xFF\xFE garbage \x01", false, std::nullopt, std::nullopt}));
+        StoredLineCase{"\xFF\xFE garbage \x01", false, std::nullopt, std::nullopt}),
+    vx::testing::PrintedCaseName());
 
 TEST_F(FileStore, KeepsWhatItDoesNotUnderstandWhenItRewritesTheFile) {
     const std::vector<std::string> kept{"; written by hand",

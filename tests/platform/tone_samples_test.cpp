@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "case_names.h"
+
 #include "platform/tone_samples.h"
 
 namespace vx::platform {
@@ -73,7 +75,8 @@ TEST_P(ToneSamples, HaveTheFrequencyAndDurationAsked) {
 INSTANTIATE_TEST_SUITE_P(Beeps, ToneSamples,
                          ::testing::Values(ToneCase{300, 300}, ToneCase{1000, 300},
                                            ToneCase{300, 1000}, ToneCase{1000, 1000},
-                                           ToneCase{1000, 20}, ToneCase{300, 50}));
+                                           ToneCase{1000, 20}, ToneCase{300, 50}),
+                         vx::testing::PrintedCaseName());
 
 TEST(ToneSamplesSilence, InaudibleFrequenciesGiveSilenceOfTheSameLength) {
     for (const unsigned frequency : {0u, kToneSampleRate / 2, kToneSampleRate}) {

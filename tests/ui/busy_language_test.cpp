@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "case_names.h"
 #include "ui/circle_shape.h"
 #include "ui/text_table.h"
 #include "window_rig.h"
@@ -24,6 +25,10 @@ struct BlinkCase {
     int phaseAfter;
 };
 
+void PrintTo(const BlinkCase& c, std::ostream* os) {
+    *os << "phase " << c.phaseBefore;
+}
+
 class BusyBlink : public ::testing::TestWithParam<BlinkCase> {};
 
 TEST_P(BusyBlink, OneTickFlipsThePhaseAndTheLamp) {
@@ -38,7 +43,8 @@ TEST_P(BusyBlink, OneTickFlipsThePhaseAndTheLamp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Phases, BusyBlink,
-                         ::testing::Values(BlinkCase{0, kRed, 1}, BlinkCase{1, kYellow, 0}));
+                         ::testing::Values(BlinkCase{0, kRed, 1}, BlinkCase{1, kYellow, 0}),
+                         vx::testing::PrintedCaseName());
 
 TEST(Busy, SecondPeriodContinuesTheAlternation) {
     WindowRig rig;
@@ -84,6 +90,10 @@ struct LanguageCase {
     const char* flag;
 };
 
+void PrintTo(const LanguageCase& c, std::ostream* os) {
+    *os << c.button;
+}
+
 class LanguageButton : public ::testing::TestWithParam<LanguageCase> {};
 
 TEST_P(LanguageButton, PutsPlaceholdersBackAndStoresTheChoice) {
@@ -119,7 +129,8 @@ TEST_P(LanguageButton, PutsPlaceholdersBackAndStoresTheChoice) {
 INSTANTIATE_TEST_SUITE_P(Buttons, LanguageButton,
                          ::testing::Values(LanguageCase{"btnEng", 0, "English"},
                                            LanguageCase{"btnGB", 1, "ChineseGB"},
-                                           LanguageCase{"btnBIG5", 2, "ChineseBIG5"}));
+                                           LanguageCase{"btnBIG5", 2, "ChineseBIG5"}),
+                         vx::testing::PrintedCaseName());
 
 TEST(LanguageSwitch, TheCurrentLanguageIsStoredAgain) {
     WindowRig rig;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "case_names.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -209,7 +211,10 @@ TEST_P(WindowLanguage, CaptionsCarryNoAcceleratorAndFitTheirControls) {
     EXPECT_TRUE(QKeySequence::mnemonic(w.pcDefault->tabText(0)).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(AllLanguages, WindowLanguage, ::testing::Values(0, 1, 2));
+constexpr const char* kLanguageNames[] = {"English", "ChineseGB", "ChineseBIG5"};
+
+INSTANTIATE_TEST_SUITE_P(AllLanguages, WindowLanguage, ::testing::Values(0, 1, 2),
+                         [](const auto& info) { return std::string(kLanguageNames[info.param]); });
 
 TEST(WindowLanguageStart, Big5WindowNeverPaintsAnEnglishText) {
     // Everything painted from the first paint on is collected, so a caption
@@ -297,6 +302,10 @@ struct EnterCase {
     const char* statusAfter;
 };
 
+void PrintTo(const EnterCase& c, std::ostream* os) {
+    *os << c.focused;
+}
+
 class EnterKey : public ::testing::TestWithParam<EnterCase> {};
 
 TEST_P(EnterKey, PressesTheFocusedButtonOrElseScans) {
@@ -322,13 +331,18 @@ INSTANTIATE_TEST_SUITE_P(Focus, EnterKey,
                                            EnterCase{"btnScan", "Module Not Find"},
                                            EnterCase{"btnID", "Start Scan Module!"},
                                            EnterCase{"btnMode", "Start Scan Module!"},
-                                           EnterCase{"btnFactory", "Start Scan Module!"}));
+                                           EnterCase{"btnFactory", "Start Scan Module!"}),
+                         vx::testing::PrintedCaseName());
 
 struct IdStep {
     int from;
     Qt::Key key;
     int to;
 };
+
+void PrintTo(const IdStep& step, std::ostream* os) {
+    *os << "from " << step.from << " " << QKeySequence(step.key).toString().toStdString();
+}
 
 class IdScrollBar : public ::testing::TestWithParam<IdStep> {};
 
@@ -348,7 +362,8 @@ INSTANTIATE_TEST_SUITE_P(
                       IdStep{50, Qt::Key_PageDown, 60}, IdStep{50, Qt::Key_PageUp, 40},
                       IdStep{95, Qt::Key_PageDown, 99}, IdStep{5, Qt::Key_PageUp, 1},
                       IdStep{2, Qt::Key_Left, 1}, IdStep{99, Qt::Key_Right, 99},
-                      IdStep{50, Qt::Key_End, 99}, IdStep{50, Qt::Key_Home, 1}));
+                      IdStep{50, Qt::Key_End, 99}, IdStep{50, Qt::Key_Home, 1}),
+    vx::testing::PrintedCaseName());
 
 TEST(IdScrollBarChange, RunsOnlyOnARealChangeAndStaysInRange) {
     WindowRig rig;
