@@ -1,9 +1,12 @@
 # Installation and the Debian package (cpack -G DEB in the build folder).
 include(GNUInstallDirs)
 
-if(TARGET vxsim)
-  install(TARGETS vxsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+# The simulator and the demo go together: the demo looks for vxsim beside it.
+foreach(program vxsim vxconfig-demo)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
 if(VX_BUILD_UI)
   install(TARGETS vxconfig RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxconfig.desktop
