@@ -17,7 +17,8 @@ class InstallableEventPump final : public EventPump {
 public:
     void Install(std::function<void()> runPending) { runPending_ = std::move(runPending); }
     void RunPending() override {
-        if (runPending_) runPending_();
+        if (runPending_)
+            runPending_();
     }
 
 private:

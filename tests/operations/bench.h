@@ -46,7 +46,8 @@ inline sim::Responder Replies(std::map<std::string, std::vector<std::string>> te
     auto sent = std::make_shared<std::map<std::string, std::size_t>>();
     return [texts, sent](const std::string& command) -> std::vector<sim::TimedBytes> {
         const auto it = texts.find(command.substr(0, 4));
-        if (it == texts.end()) return {};
+        if (it == texts.end())
+            return {};
         const std::size_t n = std::min((*sent)[it->first]++, it->second.size() - 1);
         return {{0, sim::FrameReply(it->second[n])}};
     };

@@ -20,7 +20,9 @@ inline constexpr int kIdMax = 99;
 // order the operation made it.
 class FakeWindow final : public ModuleWindow {
 public:
-    explicit FakeWindow(platform::Clock& clock) : clock_(clock) { inputLamps.fill(LampColor::White); }
+    explicit FakeWindow(platform::Clock& clock) : clock_(clock) {
+        inputLamps.fill(LampColor::White);
+    }
 
     SharedState state;
     int languageNo = 0;
@@ -51,7 +53,8 @@ public:
     void SetIdPanel(const std::string& text) override { idPanel = text; }
     void SetIdPosition(int position) override {
         const int clamped = position < kIdMin ? kIdMin : position > kIdMax ? kIdMax : position;
-        if (clamped == idPosition) return;
+        if (clamped == idPosition)
+            return;
         idPosition = clamped;
         idPanel = (clamped < 10 ? "0" : "") + std::to_string(clamped);
     }

@@ -15,7 +15,8 @@ public:
 
     void RunPending() override {
         ++runs_;
-        if (action_) action_(runs_);
+        if (action_)
+            action_(runs_);
     }
 
     int Runs() const { return runs_; }
