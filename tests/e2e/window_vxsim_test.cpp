@@ -277,6 +277,31 @@ TEST_F(WindowOnVxsim, SetIdReachesTheModuleAndTheNextScanReadsItBack) {
     EXPECT_EQ(CountLines(Log(), {folder.File("com1")}), 2) << "the quick attempt needs no search";
 }
 
+// The module takes the new line settings right after its acknowledgement; the
+// next operation reaches it only if the tool has adopted them too.
+TEST_F(WindowOnVxsim, BaudRateChangeIsUsedByTheNextOperation) {
+    ASSERT_NO_FATAL_FAILURE(ScanFindsTheModule());
+    constexpr int kNewLineIndex = 7;  // "38400,e,8,1"
+    window->cmbBaudRate->setCurrentIndex(kNewLineIndex);
+
+    window->btnBaudRate->click();
+
+    EXPECT_EQ(window->pnMsg->text(), "Set Module BaudRate Ok");
+    EXPECT_EQ(window->State().ScanBaudRate, "38400,e,8,1");
+    EXPECT_EQ(window->State().ScanBaudRateNo, kNewLineIndex);
+    EXPECT_EQ(CountLines(Log(), {"command=B00E7 checksum=ok", "answered"}), 1) << Log();
+
+    window->btnID->click();
+
+    EXPECT_EQ(window->pnMsg->text(), "Set Module ID Ok") << Log();
+    EXPECT_EQ(CountLines(Log(), {"baud=38400", "command=B00C", "answered"}), 1) << Log();
+    // Memory only: the store keeps where the search found the module.
+    const auto key =
+        platform::OpenFileSettingsStore(StorePath())->OpenKey(platform::kProgramKeyPath);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->ReadText("ScanBaudRate"), std::optional<std::string>(kModuleLine));
+}
+
 TEST_F(WindowOnVxsim, LiveRunLampsFollowTheOutputBoxesUntilStopped) {
     ASSERT_NO_FATAL_FAILURE(ScanFindsTheModule());
     const QString captionBefore = window->btnProcess->text();
