@@ -112,7 +112,7 @@ std::string Describe(const std::string& what, const std::string& path) {
 }  // namespace
 
 struct PtyFrontend::Port {
-    PortSpec spec;
+    PortSpec portSpec;
     std::unique_ptr<ModuleModel> model;  // none behind a silent port
     FaultPlan faults;
     Transmitter transmitter;
@@ -124,7 +124,7 @@ struct PtyFrontend::Port {
     std::uint64_t nextClientCheckUs = 0;
     std::deque<TimedByte> outgoing;
 
-    bool IsDevice() const { return spec.kind == PortKind::Device; }
+    bool IsDevice() const { return portSpec.kind == PortKind::Device; }
 
     int ModuleBaud() const {
         const auto line = ParseLineSettings(model->LineSettings());
@@ -143,10 +143,10 @@ struct PtyFrontend::Port {
         if (IsDevice() || slavePath.empty())
             return;
         std::array<char, kPathLength> target{};
-        const ssize_t length = readlink(spec.path.c_str(), target.data(), target.size() - 1);
+        const ssize_t length = readlink(portSpec.path.c_str(), target.data(), target.size() - 1);
         if (length > 0 &&
             std::string(target.data(), static_cast<std::size_t>(length)) == slavePath) {
-            unlink(spec.path.c_str());
+            unlink(portSpec.path.c_str());
         }
     }
 };
@@ -201,32 +201,32 @@ std::string PtyFrontend::Start() {
         if (!log_)
             return "cannot open the log " + options_.logPath;
     }
-    for (const auto& spec : options_.ports) {
+    for (const auto& portSpec : options_.ports) {
         auto port = std::make_unique<Port>();
-        port->spec = spec;
-        if (spec.kind != PortKind::Silent)
-            port->model = std::make_unique<ModuleModel>(spec.state);
-        for (const auto& queued : spec.faults) {
+        port->portSpec = portSpec;
+        if (portSpec.kind != PortKind::Silent)
+            port->model = std::make_unique<ModuleModel>(portSpec.state);
+        for (const auto& queued : portSpec.faults) {
             port->faults.Queue(queued.command, queued.fault, queued.times);
         }
-        if (spec.randomFaultProbability > 0.0) {
-            port->faults.SetRandom(spec.randomFaultProbability, spec.randomFaultSeed);
+        if (portSpec.randomFaultProbability > 0.0) {
+            port->faults.SetRandom(portSpec.randomFaultProbability, portSpec.randomFaultSeed);
         }
         Port& added = *ports_.emplace_back(std::move(port));
         if (added.IsDevice()) {
-            added.fd = open(spec.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            added.fd = open(portSpec.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
             if (added.fd < 0)
-                return Describe("cannot open", spec.path);
+                return Describe("cannot open", portSpec.path);
             added.deviceLine = added.model->LineSettings();
             if (!ApplyLine(added.fd, *ParseLineSettings(added.deviceLine))) {
-                return Describe("cannot set the line settings of", spec.path);
+                return Describe("cannot set the line settings of", portSpec.path);
             }
-        } else if (auto error = OpenPty(spec.path, added.fd, added.slavePath); !error.empty()) {
+        } else if (auto error = OpenPty(portSpec.path, added.fd, added.slavePath); !error.empty()) {
             return error;
         }
     }
     for (const auto& port : ports_) {
-        out_ << "ready " << port->spec.path;
+        out_ << "ready " << port->portSpec.path;
         if (!port->IsDevice())
             out_ << " -> " << port->slavePath;
         out_ << "\n";
@@ -385,7 +385,7 @@ void PtyFrontend::HangUp(Port& port) {
     port.outgoing.clear();
     port.RemoveLink();
     Log(port, "hang-up");
-    out_ << "hangup " << port.spec.path << "\n";
+    out_ << "hangup " << port.portSpec.path << "\n";
     out_.flush();
 }
 
@@ -398,7 +398,7 @@ void PtyFrontend::Log(const Port& port, const std::string& text) {
         return;
     const double seconds = static_cast<double>(NowUs() - startUs_) / kUsPerSecond;
     log_ << "[" << std::fixed << std::setprecision(6) << std::setw(12) << seconds << "] "
-         << port.spec.path << " " << text << "\n";
+         << port.portSpec.path << " " << text << "\n";
     log_.flush();
 }
 
