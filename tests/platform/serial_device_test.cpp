@@ -75,18 +75,13 @@ TEST_F(SerialDeviceOnPty, OpenSetsTheLineAndCloseRestoresWhatWasThere) {
     EXPECT_TRUE(SameSettings(pty.Settings(), previous));
 }
 
-TEST_F(SerialDeviceOnPty, IsReleasedAtCloseForTheNextOpener) {
-    ASSERT_TRUE(device->Open("COM1"));
-    device->Close();
-    auto next = DeviceFor(pty.SlavePath());
-    EXPECT_TRUE(next->Open("COM1"));
-}
-
-TEST_F(SerialDeviceOnPty, AlreadyOpenInThisProcessCannotBeOpenedAgain) {
+TEST_F(SerialDeviceOnPty, OpenInThisProcessBarsASecondOpenerUntilClosed) {
     ASSERT_TRUE(device->Open("COM1"));
     auto second = DeviceFor(pty.SlavePath());
     EXPECT_FALSE(second->Open("COM1"));
     EXPECT_FALSE(second->IsOpen());
+    device->Close();
+    EXPECT_TRUE(second->Open("COM1")) << "released at close for the next opener";
 }
 
 TEST_F(SerialDeviceOnPty, HeldByAnotherProcessCannotBeOpened) {

@@ -58,11 +58,7 @@ INSTANTIATE_TEST_SUITE_P(EachFault, FaultShapes,
                                          ShapeCase{Fault::LeadingNoise, 1, 0, 1, false, false},
                                          ShapeCase{Fault::SplitReply, 2, 0, 0, true, false},
                                          ShapeCase{Fault::HangUp, 0, 0, 0, false, true}),
-                         [](const auto& info) {
-                             std::string name = FaultName(info.param.fault);
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+                         [](const auto& info) { return test::FaultCaseName(info.param.fault); });
 
 TEST(ApplyFault, SplitReplyPausesBetweenItsHalves) {
     const FaultedReply reply = ApplyFault(kIdentifyReply, Fault::SplitReply);

@@ -31,6 +31,12 @@ protected:
         return times;
     }
 
+    // A module on its port, opened through the link at `line`.
+    bool OpenModule(const char* line = kModuleLine) {
+        module = &bus.AddModule(kModuleCom);
+        return link::OpenCommPort(kModuleCom, line);
+    }
+
     void WriteCommand(const std::string& command) {
         const std::string bytes = CommandFrameBytes(command);
         bus.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
@@ -39,6 +45,7 @@ protected:
     VirtualClock clock{1000};
     SimBus bus{clock};
     platform::InstallableEventPump events;
+    ModuleModel* module = nullptr;
 };
 
 struct WireCase {
@@ -117,8 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimBusTest, ModuleIsSilentAtOtherLineSettingsButTheFrameIsRecorded) {
-    bus.AddModule(kModuleCom);
-    ASSERT_TRUE(link::OpenCommPort(kModuleCom, "19200,n,8,1"));
+    ASSERT_TRUE(OpenModule("19200,n,8,1"));
     EXPECT_FALSE(link::SendCommand("B00B"));
     ASSERT_EQ(bus.Frames().size(), 1u);
     EXPECT_EQ(bus.Frames()[0].lineSettings, "19200,n,8,1");
@@ -128,8 +134,7 @@ TEST_F(SimBusTest, ModuleIsSilentAtOtherLineSettingsButTheFrameIsRecorded) {
 }
 
 TEST_F(SimBusTest, FrameIsStampedWithTheTickOfItsCarriageReturn) {
-    bus.AddModule(kModuleCom);
-    ASSERT_TRUE(link::OpenCommPort(kModuleCom, kModuleLine));
+    ASSERT_TRUE(OpenModule());
     const std::uint32_t before = clock.TickMs();
     EXPECT_TRUE(link::SendCommand("B00B"));
     ASSERT_EQ(bus.Frames().size(), 1u);
@@ -138,8 +143,7 @@ TEST_F(SimBusTest, FrameIsStampedWithTheTickOfItsCarriageReturn) {
 }
 
 TEST_F(SimBusTest, UnpluggedOpenPortSwallowsWritesAndNeverOpensAgain) {
-    bus.AddModule(kModuleCom);
-    ASSERT_TRUE(link::OpenCommPort(kModuleCom, kModuleLine));
+    ASSERT_TRUE(OpenModule());
     bus.Unplug(kModuleCom);
     EXPECT_FALSE(link::SendCommand("B00B"));
     EXPECT_TRUE(bus.Frames().empty());
@@ -148,10 +152,9 @@ TEST_F(SimBusTest, UnpluggedOpenPortSwallowsWritesAndNeverOpensAgain) {
 }
 
 TEST_F(SimBusTest, LineSettingsChangeAfterTheAcknowledgementLeaves) {
-    ModuleModel& module = bus.AddModule(kModuleCom);
-    ASSERT_TRUE(link::OpenCommPort(kModuleCom, kModuleLine));
+    ASSERT_TRUE(OpenModule());
     EXPECT_TRUE(link::SendCommand(link::SetLineSettingsCommand(9)));
-    EXPECT_EQ(module.LineSettings(), "57600,e,8,1");
+    EXPECT_EQ(module->LineSettings(), "57600,e,8,1");
     EXPECT_FALSE(link::SendCommand("B00B"));
     link::CloseCommPort();
     ASSERT_TRUE(link::OpenCommPort(kModuleCom, "57600,e,8,1"));
@@ -195,9 +198,8 @@ struct FaultCase {
 class SimBusFaults : public SimBusTest, public testing::WithParamInterface<FaultCase> {};
 
 TEST_P(SimBusFaults, ReachTheLinkAsTheyShould) {
-    bus.AddModule(kModuleCom);
+    ASSERT_TRUE(OpenModule());
     bus.Faults(kModuleCom).Queue("B00B", GetParam().fault);
-    ASSERT_TRUE(link::OpenCommPort(kModuleCom, kModuleLine));
     EXPECT_EQ(link::SendCommand("B00B"), GetParam().sendOk);
     EXPECT_EQ(link::ReplyLength, GetParam().replyLength);
     link::CloseCommPort();
@@ -214,16 +216,11 @@ INSTANTIATE_TEST_SUITE_P(EachFault, SimBusFaults,
                                          FaultCase{Fault::LeadingNoise, false, 17, true},
                                          FaultCase{Fault::SplitReply, true, 16, true},
                                          FaultCase{Fault::HangUp, false, 0, false}),
-                         [](const auto& info) {
-                             std::string name = FaultName(info.param.fault);
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+                         [](const auto& info) { return test::FaultCaseName(info.param.fault); });
 
 TEST_F(SimBusTest, LateReplyIsTakenAsTheReplyToTheNextCommand) {
-    bus.AddModule(kModuleCom);
+    ASSERT_TRUE(OpenModule());
     bus.Faults(kModuleCom).Queue("B00B", Fault::LateReply);
-    ASSERT_TRUE(link::OpenCommPort(kModuleCom, kModuleLine));
     EXPECT_FALSE(link::SendCommand("B00B"));
     EXPECT_TRUE(link::SendCommand("B00V"));
     EXPECT_EQ(link::ReplyLength, link::kIdentifyReplyLength);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/transaction.h"
+#include "sim/faults.h"
 
 namespace vx::sim::test {
 
@@ -23,6 +24,13 @@ inline bool LinkAcceptsFrame(const std::string& bytes) {
     link::ReplyLength = static_cast<int>(bytes.size());
     return bytes.front() == static_cast<char>(link::kReplyLead) &&
            bytes.back() == static_cast<char>(link::kFrameEnd) && link::CheckReplyChecksum();
+}
+
+// A test case name for a fault: its own name with '-' not allowed there.
+inline std::string FaultCaseName(Fault fault) {
+    std::string name = FaultName(fault);
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
 }
 
 }  // namespace vx::sim::test
