@@ -1,4 +1,5 @@
-# Installation and the Debian package (cpack -G DEB in the build folder).
+# Installation and the Debian package (scripts/package, or cpack -G DEB in a
+# build folder).
 include(GNUInstallDirs)
 
 # The simulator and the demo go together: the demo looks for vxsim beside it.
@@ -11,16 +12,38 @@ if(VX_BUILD_UI)
   install(TARGETS vxconfig RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxconfig.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/icons/vxconfig.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
+
+# What Debian asks of every package's documentation folder.
+set(vx_package_doc ${CMAKE_INSTALL_DATADIR}/doc/vxconfig)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright DESTINATION ${vx_package_doc})
+set(vx_changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+add_custom_command(
+  OUTPUT ${vx_changelog}
+  COMMAND gzip -n -9 -c ${CMAKE_CURRENT_LIST_DIR}/debian/changelog > ${vx_changelog}
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/debian/changelog)
+add_custom_target(vx_package_changelog ALL DEPENDS ${vx_changelog})
+install(FILES ${vx_changelog} DESTINATION ${vx_package_doc})
 
 set(CPACK_PACKAGE_NAME vxconfig)
 set(CPACK_PACKAGE_CONTACT "vxconfig maintainers <maintainers@vxconfig.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Find, set up and test a 16-in/16-out serial I/O module")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find, set up and test a 16-in/16-out serial I/O module")
+set(CPACK_PACKAGE_DESCRIPTION
+    "A window in which a technician finds the digital I/O module on a serial line\n\
+(RS-232/RS-485), reads its identity, gives it a bus ID, line settings, output\n\
+mode and NO/NC flags, resets it, and drives its outputs while watching its\n\
+inputs, in English, simplified or traditional Chinese. A module simulator\n\
+(vxsim) and a demo on simulated modules come with it.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The Chinese texts need a CJK font; the settings folder belongs to the
-# people who may use serial ports.
+set(CPACK_STRIP_FILES ON)
+# The Latin font travels inside the programs; the Chinese texts need a CJK
+# font from the system. The settings folder belongs to the people who may
+# use serial ports.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -5,8 +5,8 @@ VX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VX_BUILD=${VX_BUILD:-$VX_ROOT/build}
 
 VX_PACKAGES=(
-  cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-svg-dev libqt6svg6
+  cmake ninja-build g++ pkg-config dpkg-dev file
+  qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpulse-dev
   xvfb xauth fonts-wqy-microhei fonts-liberation2
