@@ -30,8 +30,8 @@ vx_install_packages() {
     SUDO=sudo
   fi
   export DEBIAN_FRONTEND=noninteractive
-  ${SUDO:-} apt-get update -qq >/dev/null || vx_die "apt-get update failed; check the package sources"
-  ${SUDO:-} apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
+  ${SUDO:-} apt-get -o DPkg::Lock::Timeout=600 update -qq >/dev/null || vx_die "apt-get update failed; check the package sources"
+  ${SUDO:-} apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
     || vx_die "could not install: ${missing[*]}"
 }
 
