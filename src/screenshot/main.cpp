@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 
 #include "operations/module_window.h"
@@ -27,6 +28,7 @@ using namespace vx;
 
 constexpr int kModulePort = 3;
 constexpr int kSettleRounds = 20;
+constexpr int kRunPictureAfterMs = 300;
 
 struct Language {
     const char* flag;
@@ -89,11 +91,23 @@ bool PictureLanguage(const Language& language, const QDir& folder) {
 
     ui::TfrmModule window({*store, clock, events, tone, bus});
     window.show();
+    // A virtual display has no window manager to make the window active, and
+    // only an active window shows where the keyboard focus is.
+    window.activateWindow();
     const QString stem = QString::fromLatin1(language.fileStem);
     bool saved = Picture(window, folder, stem);
+    window.btnScan->setFocus(Qt::TabFocusReason);
     window.btnScan->click();
     ShowInputsLit(window);
     saved = Picture(window, folder, stem + QStringLiteral("-scanned")) && saved;
+
+    // During a live run, taken from inside it, which the stop then ends.
+    window.btnProcess->setFocus(Qt::TabFocusReason);
+    QTimer::singleShot(kRunPictureAfterMs, &window, [&] {
+        saved = Picture(window, folder, stem + QStringLiteral("-running")) && saved;
+        window.btnProcess->click();
+    });
+    window.btnProcess->click();
     window.btnExitClick();
     return saved;
 }
