@@ -1,6 +1,9 @@
 #include "ui/classic_scroll_bar.h"
 
 #include <QKeyEvent>
+#include <QStyleOptionFocusRect>
+#include <QStyleOptionSlider>
+#include <QStylePainter>
 #include <optional>
 
 namespace vx::ui {
@@ -39,6 +42,23 @@ void ClassicScrollBar::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QScrollBar::keyPressEvent(event);
+}
+
+void ClassicScrollBar::paintEvent(QPaintEvent* event) {
+    QScrollBar::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // Styles draw no focus on a scroll bar; the desktop control marks its
+    // thumb, and a keyboard user needs to see that the arrows will move it.
+    QStyleOptionSlider slider;
+    initStyleOption(&slider);
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.state |= QStyle::State_KeyboardFocusChange;
+    focus.rect =
+        style()->subControlRect(QStyle::CC_ScrollBar, &slider, QStyle::SC_ScrollBarSlider, this);
+    QStylePainter painter(this);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
 }
 
 }  // namespace vx::ui
