@@ -303,6 +303,32 @@ TEST(WindowLanguageStart, Big5WindowNeverPaintsAnEnglishText) {
     }
 }
 
+TEST(WindowLook, OwnColoursShowOnlyWhileEnabledExceptOnPanels) {
+    WindowRig rig;
+    TfrmModule& w = rig.Show();
+    const QColor kYellow(255, 255, 0);
+    struct Case {
+        QWidget* control;
+        QPalette::ColorRole role;
+        QColor colour;
+        bool keptWhenDisabled;
+    };
+    const Case cases[] = {
+        {w.btnEng, QPalette::ButtonText, kRed, false},
+        {w.cmbBaudRate, QPalette::Text, kYellow, false},
+        {w.cmbMode, QPalette::Text, kYellow, false},
+        {w.pnMsg, QPalette::WindowText, kWhite, true},
+        {w.pnSerial, QPalette::WindowText, kYellow, true},
+    };
+    for (const Case& c : cases) {
+        const QPalette& palette = c.control->palette();
+        const std::string name = c.control->objectName().toStdString();
+        EXPECT_EQ(palette.color(QPalette::Active, c.role), c.colour) << name;
+        EXPECT_EQ(palette.color(QPalette::Disabled, c.role) == c.colour, c.keptWhenDisabled)
+            << name;
+    }
+}
+
 TEST(WindowLayout, InputLabelsSitBesideTheirLampsInFourRowsOfFour) {
     WindowRig rig;
     TfrmModule& w = rig.Show();
