@@ -45,8 +45,10 @@ std::string Session::ResolvePorts() {
         return "";
     PortMap ports;
     for (const std::string& device : options_.devices) {
+        // A production line's adapter may come and go with its module.
         std::error_code error;
-        if (!std::filesystem::exists(device, error))
+        const bool mayBeAbsent = options_.command == Command::Provision;
+        if (!mayBeAbsent && !std::filesystem::exists(device, error))
             return "no such device '" + device + "'";
         const int number = platform::ComNumberForDevice(device, machine_.store);
         if (number < kFirstComPort || number > kLastComPort)
