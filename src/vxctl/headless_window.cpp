@@ -42,7 +42,7 @@ void HeadlessWindow::SetIdPosition(int position) {
     if (clamped == idPosition_)
         return;
     idPosition_ = clamped;
-    idPanel_ = (clamped < 10 ? "0" : "") + std::to_string(clamped);
+    idPanel_ = TwoDigitId(clamped);
 }
 
 void HeadlessWindow::SetInputLamp(int channel, ops::LampColor color) {
@@ -84,6 +84,18 @@ std::string HeadlessWindow::Serial() const {
 
 std::string HeadlessWindow::Version() const {
     return PanelValue(versionPanel_);
+}
+
+std::string ComName(int portNumber) {
+    return "COM" + std::to_string(portNumber);
+}
+
+std::string ModeName(int modeIndex) {
+    return modeIndex == ops::kModeHold ? "hold" : "normal";
+}
+
+std::string TwoDigitId(int id) {
+    return (id < 10 ? "0" : "") + std::to_string(id);
 }
 
 }  // namespace vx::ctl

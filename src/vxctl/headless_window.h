@@ -101,4 +101,9 @@ private:
     bool saved_ = false;
 };
 
+// How the command line names what the window shows.
+std::string ComName(int portNumber);  // "COM3"
+std::string ModeName(int modeIndex);  // "hold" or "normal"
+std::string TwoDigitId(int id);       // "07", as the ID panel
+
 }  // namespace vx::ctl

@@ -73,7 +73,7 @@ private:
             auto worker = std::make_unique<Worker>();
             worker->port = port;
             worker->remembered = port == state.ScanCommNo;
-            const std::string comName = "COM" + std::to_string(port);
+            const std::string comName = ComName(port);
             worker->device = std::make_unique<WatchedDevice>(
                 session_.machine().makeDevice([comName, device](const std::string& name) {
                     return name == comName ? device : std::string{};

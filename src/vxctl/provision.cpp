@@ -53,14 +53,6 @@ std::string UtcNow() {
     return text;
 }
 
-std::string ModeName(int modeIndex) {
-    return modeIndex == ops::kModeHold ? "hold" : "normal";
-}
-
-std::string TwoDigits(int number) {
-    return (number < 10 ? "0" : "") + std::to_string(number);
-}
-
 class Loop {
 public:
     explicit Loop(Session& session)
@@ -150,7 +142,7 @@ private:
                       ok,
                       ok ? "ok" : failure,
                       {{"serial", serial},
-                       {"id", id == 0 ? std::string{} : TwoDigits(id)},
+                       {"id", id == 0 ? std::string{} : TwoDigitId(id)},
                        {"line", w_.State().ScanBaudRate},
                        {"mode", ModeName(w_.ModeIndex())},
                        {"nonc", link::FlagString(w_.NoNc())}}};
@@ -198,7 +190,7 @@ private:
             return "read-back: " + w_.Status();
         if (w_.Serial() != serial)
             return "read-back: another module answered";
-        if (w_.IdPanel() != TwoDigits(id))
+        if (w_.IdPanel() != TwoDigitId(id))
             return "read-back: ID is " + w_.IdPanel();
         if (w_.State().ScanBaudRate != wantedLine)
             return "read-back: line settings are " + w_.State().ScanBaudRate;

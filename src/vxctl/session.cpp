@@ -11,24 +11,6 @@
 
 namespace vx::ctl {
 
-namespace {
-
-constexpr const char* kComPrefix = "COM";
-
-std::string ComName(int number) {
-    return kComPrefix + std::to_string(number);
-}
-
-std::string ModeName(int modeIndex) {
-    return modeIndex == ops::kModeHold ? "hold" : "normal";
-}
-
-std::string TwoDigits(int number) {
-    return (number < 10 ? "0" : "") + std::to_string(number);
-}
-
-}  // namespace
-
 Session::Session(const Options& options, Machine machine, Printer& printer)
     : options_(options), machine_(std::move(machine)), printer_(printer), tone_(machine_.tone) {}
 
@@ -190,7 +172,7 @@ int Session::Setting() {
         case Command::SetId:
             w.SetIdPosition(options_.id);
             code = RunOperation(ops::btnIDClick);
-            record = {"set-id", code == kExitOk, opStatus_, {{"id", TwoDigits(options_.id)}}};
+            record = {"set-id", code == kExitOk, opStatus_, {{"id", TwoDigitId(options_.id)}}};
             break;
         case Command::SetBaud:
             w.SelectBaudRate(options_.lineIndex);
