@@ -58,7 +58,10 @@ public:
         StartWorkers();
         const Worker* winner = WaitForOutcome();
         for (auto& worker : workers_) worker->device->Abandon();
-        for (auto& worker : workers_) worker->thread.join();
+        for (auto& worker : workers_) {
+            worker->thread.join();
+            session_.device().CountOpens(worker->device->OpensTried(), worker->device->Opened());
+        }
         ShowOutcome(winner);
     }
 

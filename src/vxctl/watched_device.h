@@ -25,7 +25,12 @@ public:
     bool IsOpen() const override { return inner_->IsOpen(); }
 
     int Opened() const { return opened_; }
-    void ResetCounts() { opened_ = exchangesSent_ = 0; }
+    // Counts the opens that other devices made on this one's behalf.
+    void CountOpens(int tried, int opened) {
+        opensTried_ += tried;
+        opened_ += opened;
+    }
+    void ResetCounts() { opensTried_ = opened_ = exchangesSent_ = 0; }
     int ExchangesSent() const { return exchangesSent_; }
     int OpensTried() const { return opensTried_; }
     // From now on every open fails, so a search ends after its current
