@@ -107,8 +107,9 @@ TEST_P(VxctlCommand, PrintsItsOutcomeAsTextAndAsJson) {
     const Outcome text = OnModule(c.args);
     EXPECT_EQ(text.code, c.code) << text.out << text.err;
     EXPECT_NE(text.out.find(c.text), std::string::npos) << text.out;
-    if (c.code == 0)
+    if (c.code == 0) {
         EXPECT_EQ(text.err, "");  // progress only while stderr is a terminal
+    }
     std::vector<std::string> jsonArgs = c.args;
     jsonArgs.push_back("--json");
     const Outcome json = OnModule(jsonArgs);
