@@ -51,7 +51,11 @@ int main(int argc, char** argv) {
     if (!store)
         return UsageError("--store is not available on this system", parsed);
 
-    platform::CatchInterrupts();
+    // Only the live run and the production loop stop cleanly on Ctrl-C; every
+    // other command ends at once, and the system closes and unlocks its port.
+    const ctl::Command command = parsed.options.command;
+    if (command == ctl::Command::Io || command == ctl::Command::Provision)
+        platform::CatchInterrupts();
     ctl::Printer printer(parsed.options, std::cout, std::cerr,
                          platform::IsTerminal(platform::Stream::Err),
                          platform::IsTerminal(platform::Stream::Out));

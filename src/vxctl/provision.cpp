@@ -109,12 +109,20 @@ private:
         state.ScanBaudRate = start_.ScanBaudRate;
         state.ScanBaudRateNo = start_.ScanBaudRateNo;
         s_.tone().muted = true;
+        // No module is being set up yet, so Ctrl-C need not wait for a whole
+        // search: once no port opens any more, the search ends after its
+        // current combination.
+        s_.OnEvents([this] {
+            if (Interrupted())
+                s_.device().Abandon();
+        });
         for (;;) {
             s_.Scan();
             if (w_.State().ModuleFound || Interrupted())
                 break;
             s_.machine().clock.SleepMs(kPollMs);
         }
+        s_.OnEvents(nullptr);
         s_.tone().muted = false;
         return w_.State().ModuleFound && !Interrupted();
     }

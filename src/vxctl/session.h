@@ -73,6 +73,8 @@ public:
     WatchedDevice& device() { return *device_; }
     Printer& printer() { return printer_; }
     MutableTone& tone() { return tone_; }
+    // Runs whenever the operations let pending events run.
+    void OnEvents(std::function<void()> handler) { onPump_ = std::move(handler); }
 
     // Runs the scan (in parallel when asked) and answers the exit code.
     int Scan();
