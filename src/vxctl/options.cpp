@@ -58,6 +58,7 @@ constexpr const char* kCommonOptions =
     "  --all-settings    search at all twelve line settings\n"
     "  --parallel        search all ports at once\n"
     "  --no-store        neither read nor write the settings store\n"
+    "  --store FILE      use this settings file instead of the machine's (Linux)\n"
     "  --json            one JSON object per result on stdout\n"
     "  --lang en|gb|big5 message language (default: the stored one)\n"
     "  -q, -v            quiet: exit code only; verbose: every message on stderr\n"
