@@ -13,7 +13,7 @@ namespace vx::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kStartBound = std::chrono::seconds(10);
+constexpr auto kStartBound = VxsimProcess::kBound;
 
 int PollMsUntil(Clock::time_point deadline) {
     const auto left =
@@ -89,8 +89,8 @@ std::string VxsimProcess::OutputLines(std::size_t count) {
     return output_;
 }
 
-std::string VxsimProcess::OutputToEnd() {
-    const auto deadline = Clock::now() + kStartBound;
+std::string VxsimProcess::OutputToEnd(std::chrono::seconds bound) {
+    const auto deadline = Clock::now() + bound;
     while (ReadMore(deadline)) {
     }
     return output_;

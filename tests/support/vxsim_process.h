@@ -13,6 +13,9 @@ namespace vx::test {
 // sent to a file.
 class VxsimProcess {
 public:
+    // How long any wait for the program lasts, unless told otherwise.
+    static constexpr std::chrono::seconds kBound{10};
+
     explicit VxsimProcess(std::vector<std::string> args);
     VxsimProcess(const std::string& program, std::vector<std::string> args,
                  const std::string& stderrPath = {});
@@ -22,8 +25,9 @@ public:
 
     // Everything printed until a line containing `word` (or the bound).
     std::string OutputThrough(const std::string& word);
+
     // Everything printed until the program closes its stdout (or the bound).
-    std::string OutputToEnd();
+    std::string OutputToEnd(std::chrono::seconds bound = kBound);
     // Everything printed until it holds `count` lines (or the bound).
     std::string OutputLines(std::size_t count);
     void Signal(int signal) const;
