@@ -8,6 +8,13 @@ foreach(program vxsim vxconfig-demo)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
+# The command line, with its manual page and bash completion.
+if(TARGET vxctl)
+  install(TARGETS vxctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxctl.bash-completion
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vxctl)
+endif()
 if(VX_BUILD_UI)
   install(TARGETS vxconfig RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxconfig.desktop

@@ -46,9 +46,10 @@ NoPort noPort;
 StandardClock standardClock;
 platform::InstallableEventPump noEvents;
 
-platform::SerialDevice* port = &noPort;
-platform::Clock* clock = &standardClock;
-platform::EventPump* events = &noEvents;
+// Attached per thread, like the transaction's buffers.
+thread_local platform::SerialDevice* port = &noPort;
+thread_local platform::Clock* clock = &standardClock;
+thread_local platform::EventPump* events = &noEvents;
 
 }  // namespace
 

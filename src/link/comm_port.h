@@ -18,6 +18,7 @@ extern const std::array<std::string, kLineSettingsCount> LineSettingsList;
 
 // The link runs over one port, one clock and one event pump for the whole run
 // of the program; the program (or a test) attaches them before the first call.
+// The attachment holds for the calling thread only.
 void AttachPlatform(platform::SerialDevice& port, platform::Clock& clock,
                     platform::EventPump& events);
 

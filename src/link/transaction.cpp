@@ -6,9 +6,9 @@
 
 namespace vx::link {
 
-std::array<std::uint8_t, kRecvBufferSize> RecvBuffer{};
-std::string ReplyText;
-int ReplyLength = 0;
+thread_local std::array<std::uint8_t, kRecvBufferSize> RecvBuffer{};
+thread_local std::string ReplyText;
+thread_local int ReplyLength = 0;
 
 namespace {
 

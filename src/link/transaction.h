@@ -13,9 +13,11 @@ inline constexpr std::uint8_t kReplyLead = 0x0A;
 inline constexpr std::uint8_t kFrameEnd = 0x0D;
 
 // The link's one receive buffer and the last reply frame (LF through CR).
-extern std::array<std::uint8_t, kRecvBufferSize> RecvBuffer;
-extern std::string ReplyText;
-extern int ReplyLength;
+// One set per thread: the window has one thread and so one link, while a
+// parallel search gives each port's worker thread a link of its own.
+extern thread_local std::array<std::uint8_t, kRecvBufferSize> RecvBuffer;
+extern thread_local std::string ReplyText;
+extern thread_local int ReplyLength;
 
 // Frames and sends the command, then collects and verifies the reply within
 // the reply window. True only for a complete frame with a matching checksum.

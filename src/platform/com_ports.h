@@ -14,4 +14,10 @@ class SettingsStore;
 // reboot. Empty when the name cannot be resolved.
 std::string ResolveComPort(const std::string& comName, SettingsStore& store);
 
+// The number n under which "COMn" resolves to `device`, for a program that is
+// handed a device by its path. Linux: its entry in the table above, or else
+// the lowest free number, written down at once. Windows: the number of a
+// "COMn" or "\\.\COMn" name. 0 when there is none.
+int ComNumberForDevice(const std::string& device, SettingsStore& store);
+
 }  // namespace vx::platform

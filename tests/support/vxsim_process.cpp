@@ -1,5 +1,6 @@
 #include "vxsim_process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -12,7 +13,7 @@ namespace vx::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kStartBound = std::chrono::seconds(10);
+constexpr auto kStartBound = VxsimProcess::kBound;
 
 int PollMsUntil(Clock::time_point deadline) {
     const auto left =
@@ -22,7 +23,11 @@ int PollMsUntil(Clock::time_point deadline) {
 
 }  // namespace
 
-VxsimProcess::VxsimProcess(std::vector<std::string> args) {
+VxsimProcess::VxsimProcess(std::vector<std::string> args)
+    : VxsimProcess(VXSIM_PATH, std::move(args)) {}
+
+VxsimProcess::VxsimProcess(const std::string& program, std::vector<std::string> args,
+                           const std::string& stderrPath) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0)
         return;
@@ -31,10 +36,14 @@ VxsimProcess::VxsimProcess(std::vector<std::string> args) {
         dup2(pipeEnds[1], STDOUT_FILENO);
         close(pipeEnds[0]);
         close(pipeEnds[1]);
-        std::vector<char*> argv{const_cast<char*>(VXSIM_PATH)};
+        if (!stderrPath.empty()) {
+            const int err = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(err, STDERR_FILENO);
+        }
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (auto& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);
-        execv(VXSIM_PATH, argv.data());
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     close(pipeEnds[1]);
@@ -50,17 +59,39 @@ VxsimProcess::~VxsimProcess() {
         close(out_);
 }
 
+bool VxsimProcess::ReadMore(Clock::time_point deadline) {
+    pollfd wait{out_, POLLIN, 0};
+    if (poll(&wait, 1, PollMsUntil(deadline)) <= 0)
+        return false;
+    char chunk[256];
+    const ssize_t count = read(out_, chunk, sizeof chunk);
+    if (count <= 0)
+        return false;
+    output_.append(chunk, static_cast<std::size_t>(count));
+    return true;
+}
+
 std::string VxsimProcess::OutputThrough(const std::string& word) {
     const auto deadline = Clock::now() + kStartBound;
     while (output_.find(word) == std::string::npos || output_.back() != '\n') {
-        pollfd wait{out_, POLLIN, 0};
-        if (poll(&wait, 1, PollMsUntil(deadline)) <= 0)
+        if (!ReadMore(deadline))
             break;
-        char chunk[256];
-        const ssize_t count = read(out_, chunk, sizeof chunk);
-        if (count <= 0)
+    }
+    return output_;
+}
+
+std::string VxsimProcess::OutputLines(std::size_t count) {
+    const auto deadline = Clock::now() + kStartBound;
+    while (static_cast<std::size_t>(std::count(output_.begin(), output_.end(), '\n')) < count) {
+        if (!ReadMore(deadline))
             break;
-        output_.append(chunk, static_cast<std::size_t>(count));
+    }
+    return output_;
+}
+
+std::string VxsimProcess::OutputToEnd(std::chrono::seconds bound) {
+    const auto deadline = Clock::now() + bound;
+    while (ReadMore(deadline)) {
     }
     return output_;
 }

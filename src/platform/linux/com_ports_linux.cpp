@@ -177,6 +177,22 @@ std::string ResolveComPort(const std::string& comName, SettingsStore& store,
     return entry == table.end() ? std::string{} : entry->second;
 }
 
+int ComNumberForDevice(const std::string& device, SettingsStore& store) {
+    const std::string portsPath = std::string{kProgramKeyPath} + kPortsSubkey;
+    auto ports = store.OpenKey(portsPath);
+    const ComTable table = ports ? ReadTable(*ports) : ComTable{};
+    for (const auto& [number, listed] : table) {
+        if (listed == device)
+            return static_cast<int>(number);
+    }
+    const unsigned number = LowestFreeNumber(table);
+    if (!ports)
+        ports = store.CreateKey(portsPath);
+    if (!ports || !ports->WriteText(ComName(number), device))
+        return 0;
+    return static_cast<int>(number);
+}
+
 std::string ResolveComPort(const std::string& comName, SettingsStore& store) {
     return ResolveComPort(comName, store, [] { return PresentSerialDevices(); });
 }

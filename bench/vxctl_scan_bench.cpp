@@ -1,0 +1,65 @@
+// vxctl's search at its worst: 16 links, the module on the last one, at the
+// last line setting, no lock and nothing remembered. The sequential scan is
+// the window's (16 x 12 x 2 attempts); the parallel one searches the 16 ports
+// at once, so its floor is one port's 12 x 2 attempts of about 160 ms.
+// Both run in one go:  build/bench/vx_ctl_bench
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "temp_folder.h"
+#include "vxsim_process.h"
+
+namespace {
+
+constexpr int kPorts = 16;
+constexpr const char* kLastSetting = "115200,e,8,1";
+constexpr double kAttemptSeconds = 0.160;
+constexpr int kSettings = 12;
+constexpr int kAttemptsPerSetting = 2;
+// The sequential search takes about a minute.
+constexpr std::chrono::seconds kScanBound{180};
+constexpr double kParallelFloorSeconds = kSettings * kAttemptsPerSetting * kAttemptSeconds;
+
+void Scan(benchmark::State& state, bool parallel) {
+    vx::platform::testing::TempFolder folder;
+    std::vector<std::string> simArgs;
+    std::vector<std::string> ctlArgs{"scan", "--no-store", "--all-settings", "--json", "-q"};
+    for (int port = 1; port <= kPorts; ++port) {
+        const std::string link = folder.File("com" + std::to_string(port));
+        if (port < kPorts) {
+            simArgs.insert(simArgs.end(), {"--silent", link});
+        } else {
+            simArgs.insert(simArgs.end(), {"--line", kLastSetting, "--link", link});
+        }
+        ctlArgs.insert(ctlArgs.end(), {"--device", link});
+    }
+    if (parallel)
+        ctlArgs.push_back("--parallel");
+    vx::test::VxsimProcess sim(simArgs);
+    if (sim.OutputThrough(folder.File("com16")).find("ready") == std::string::npos) {
+        state.SkipWithError("vxsim did not start");
+        return;
+    }
+    for (auto _ : state) {
+        vx::test::VxsimProcess ctl(VXCTL_PATH, ctlArgs);
+        const std::string out = ctl.OutputToEnd(kScanBound);
+        if (ctl.ExitStatus() != 0 || out.find("\"port\":\"COM16\"") == std::string::npos)
+            state.SkipWithError("the module was not found on COM16");
+    }
+    state.counters["floor_s"] = kParallelFloorSeconds;
+}
+
+void BM_SequentialScan(benchmark::State& state) {
+    Scan(state, false);
+}
+void BM_ParallelScan(benchmark::State& state) {
+    Scan(state, true);
+}
+
+BENCHMARK(BM_SequentialScan)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_ParallelScan)->Iterations(3)->UseRealTime()->Unit(benchmark::kSecond);
+
+}  // namespace

@@ -1,0 +1,41 @@
+#include <unistd.h>
+
+#include <csignal>
+
+#include "platform/terminal.h"
+
+namespace vx::platform {
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    interrupted = 1;
+}
+
+}  // namespace
+
+bool IsTerminal(Stream stream) {
+    return isatty(stream == Stream::Out ? STDOUT_FILENO : STDERR_FILENO) == 1;
+}
+
+void CatchInterrupts() {
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = OnInterrupt;
+    // Restarted system calls: a read in the middle of an exchange goes on.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool InterruptRequested() {
+    return interrupted != 0;
+}
+
+std::unique_ptr<SettingsStore> OpenSettingsStoreAt(const std::string& path) {
+    return OpenFileSettingsStore(path);
+}
+
+}  // namespace vx::platform

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/commands.h"
+
+namespace vx::ctl {
+
+enum class Command { Scan, SetId, SetBaud, SetMode, Factory, Io, Provision };
+
+inline constexpr int kMinModuleId = 1;
+inline constexpr int kMaxModuleId = 99;
+inline constexpr int kFirstComPort = 1;
+inline constexpr int kLastComPort = 16;
+
+enum class Verbosity { Quiet, Normal, Verbose };
+
+struct Options {
+    Command command = Command::Scan;
+    bool help = false;
+
+    // Where to look: COM numbers and device paths; none means every port.
+    std::vector<int> ports;
+    std::vector<std::string> devices;
+    std::optional<int> lockIndex;  // --lock
+    bool allSettings = false;      // --all-settings
+    bool parallel = false;
+    bool noScan = false;
+
+    // The store: the machine's, another file (--store), or none at all.
+    bool noStore = false;
+    std::string storePath;
+
+    int id = 0;               // set-id
+    int lineIndex = -1;       // set-baud, provision --baud
+    std::optional<int> mode;  // set-mode, provision --mode
+    std::optional<link::ChannelFlags> noNc;
+    std::optional<link::ChannelFlags> outputs;  // io --out
+    bool watch = false;
+    int idFrom = 0;  // provision
+    std::string logPath;
+
+    bool json = false;
+    std::optional<int> languageNo;
+    Verbosity verbosity = Verbosity::Normal;
+};
+
+struct ParsedCommandLine {
+    Options options;
+    std::string error;  // one line; empty when the command line made sense
+    bool generalHelp = false;
+};
+
+// The arguments after the program name.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// "vxctl --help" and "vxctl CMD --help".
+std::string GeneralUsage();
+std::string CommandUsage(Command command);
+// The usage line alone, for a usage error.
+std::string UsageLine(Command command);
+std::string CommandName(Command command);
+
+}  // namespace vx::ctl

@@ -1,0 +1,169 @@
+// The parallel search gives each present port a worker thread that runs the
+// whole scan operation unchanged, on a device that reaches that one port
+// only: every other port number fails to open, which the search skips at no
+// cost. So each worker keeps the order of line settings, the attempts and the
+// pauses of the sequential search on its port.
+//
+// Workers must not share the link's buffers. Threads, with the link's state
+// made thread-local behind its unchanged free functions, keep the link as it
+// was: one port, one buffer, one reply per thread. Processes would have
+// needed a spawn-and-pipe seam per platform and a way to carry the window's
+// values back; the thread's copy of the window is simply read when it ends.
+//
+// The outcome is the one the sequential scan would reach: the remembered
+// port's quick attempt first, then the lowest port number where the module
+// answered. Workers that can no longer change the outcome are abandoned:
+// their next open fails, so they end after their current combination.
+#include "vxctl/parallel_scan.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "link/comm_port.h"
+#include "operations/operation_support.h"
+#include "platform/com_ports.h"
+#include "vxctl/session.h"
+
+namespace vx::ctl {
+
+namespace {
+
+// The outcome beeps once, in the session; the workers are silent.
+class NoTone final : public platform::Tone {
+public:
+    void Beep(unsigned, unsigned) override {}
+};
+
+struct Worker {
+    int port = 0;
+    bool remembered = false;  // the port of the quick attempt
+    std::unique_ptr<WatchedDevice> device;
+    std::unique_ptr<HeadlessWindow> window;
+    bool done = false;
+    std::thread thread;
+
+    bool FoundAnywhere() const { return window->Status() != window->Text(ops::Msg::ModuleNotFind); }
+    // Lower wins: the quick attempt before every port of the search.
+    int Rank() const { return remembered && !window->Saved() ? 0 : port; }
+    int BestPossibleRank() const { return done ? Rank() : (remembered ? 0 : port); }
+};
+
+class Coordinator {
+public:
+    explicit Coordinator(Session& session) : session_(session) {}
+
+    void Run() {
+        StartWorkers();
+        const Worker* winner = WaitForOutcome();
+        for (auto& worker : workers_) worker->device->Abandon();
+        for (auto& worker : workers_) {
+            worker->thread.join();
+            session_.device().CountOpens(worker->device->OpensTried(), worker->device->Opened());
+        }
+        ShowOutcome(winner);
+    }
+
+private:
+    void StartWorkers() {
+        HeadlessWindow& main = session_.window();
+        const ops::SharedState& state = main.State();
+        for (int port = kFirstComPort; port <= kLastComPort; ++port) {
+            const std::string device = session_.DeviceOf(port);
+            if (device.empty())
+                continue;
+            auto worker = std::make_unique<Worker>();
+            worker->port = port;
+            worker->remembered = port == state.ScanCommNo;
+            const std::string comName = ComName(port);
+            worker->device = std::make_unique<WatchedDevice>(
+                session_.machine().makeDevice([comName, device](const std::string& name) {
+                    return name == comName ? device : std::string{};
+                }));
+            worker->window = std::make_unique<HeadlessWindow>(main.LanguageNo(), nullptr);
+            ops::SharedState& own = worker->window->State();
+            own.ScanCommNo = worker->remembered ? state.ScanCommNo : 0;
+            own.ScanBaudRate = state.ScanBaudRate;
+            own.ScanBaudRateNo = state.ScanBaudRateNo;
+            worker->window->TickLock(main.LockTicked());
+            worker->window->WatchStatus(
+                [this](const std::string& status) { session_.printer().Progress(status); });
+            workers_.push_back(std::move(worker));
+        }
+        for (auto& worker : workers_) {
+            Worker* w = worker.get();
+            w->thread = std::thread([this, w] { Search(*w); });
+        }
+    }
+
+    void Search(Worker& worker) {
+        platform::InstallableEventPump noEvents;
+        NoTone silence;
+        link::AttachPlatform(*worker.device, session_.machine().clock, noEvents);
+        ops::OperationContext ctx{*worker.window, session_.machine().clock, noEvents, silence};
+        ops::btnScanClick(ctx);
+        const std::lock_guard lock(mutex_);
+        worker.done = true;
+        changed_.notify_all();
+    }
+
+    // The winner once no unfinished worker could beat it; none when every
+    // worker ended without finding the module.
+    const Worker* WaitForOutcome() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            const Worker* best = nullptr;
+            bool allDone = true;
+            for (const auto& worker : workers_) {
+                allDone = allDone && worker->done;
+                if (worker->done && worker->FoundAnywhere() &&
+                    (!best || worker->Rank() < best->Rank()))
+                    best = worker.get();
+            }
+            if (allDone || (best && Decided(*best)))
+                return best;
+            changed_.wait(lock);
+        }
+    }
+
+    bool Decided(const Worker& best) const {
+        for (const auto& worker : workers_) {
+            if (!worker->done && worker->BestPossibleRank() < best.Rank())
+                return false;
+        }
+        return true;
+    }
+
+    void ShowOutcome(const Worker* winner) {
+        HeadlessWindow& main = session_.window();
+        ops::OperationContext& ctx = session_.context();
+        if (!winner) {
+            main.SetCommLamp(ops::LampColor::Red);
+            main.SelectBaudRate(link::kDefaultLineSettingsIndex);
+            main.SetStatus(main.Text(ops::Msg::ModuleNotFind));
+            main.State().ModuleFound = false;
+            ops::BeepFailure(ctx);
+            return;
+        }
+        main.AdoptScanOf(*winner->window);
+        if (main.State().ModuleFound) {
+            ops::BeepSuccess(ctx);
+        } else {
+            ops::BeepFailure(ctx);
+        }
+    }
+
+    Session& session_;
+    std::vector<std::unique_ptr<Worker>> workers_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+}  // namespace
+
+void ParallelScan(Session& session) {
+    Coordinator(session).Run();
+}
+
+}  // namespace vx::ctl

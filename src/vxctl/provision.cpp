@@ -1,0 +1,296 @@
+#include "vxctl/provision.h"
+
+#include <cctype>
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "link/comm_port.h"
+#include "link/transaction.h"
+#include "operations/operation_support.h"
+#include "vxctl/session.h"
+
+namespace vx::ctl {
+
+namespace {
+
+// How often the loop looks for a module to come or to go.
+constexpr std::uint32_t kPollMs = 250;
+constexpr int kPresenceAttempts = 2;
+constexpr std::size_t kIdColumn = 2;
+constexpr std::size_t kSerialColumn = 1;
+
+std::vector<std::string> SplitCsvLine(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+std::string UtcNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    char text[sizeof "2000-01-01T00:00:00Z"];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+class Loop {
+public:
+    explicit Loop(Session& session)
+        : s_(session), o_(session.options()), w_(session.window()), start_(w_.State()) {}
+
+    int Run() {
+        if (!OpenLog())
+            return kExitFailed;
+        int failures = 0;
+        while (!Interrupted()) {
+            if (!WaitForModule())
+                break;
+            if (!Provision())
+                ++failures;
+            if (Interrupted())
+                break;
+            WaitUntilGone();
+        }
+        return failures == 0 ? kExitOk : kExitFailed;
+    }
+
+private:
+    bool Interrupted() { return s_.machine().interrupted(); }
+
+    bool OpenLog() {
+        if (o_.logPath.empty())
+            return true;
+        std::ifstream existing(o_.logPath, std::ios::binary);
+        if (existing) {
+            std::ostringstream text;
+            text << existing.rdbuf();
+            log_ = ParseProvisionLog(text.str());
+            existing.clear();
+            existing.seekg(0, std::ios::end);
+        }
+        const bool fresh = !existing || existing.tellg() <= 0;
+        existing.close();
+        logFile_.open(o_.logPath, std::ios::app | std::ios::binary);
+        if (!logFile_) {
+            s_.printer().Problem("cannot write the log " + o_.logPath);
+            return false;
+        }
+        if (fresh)
+            logFile_ << kProvisionLogHeader << "\n" << std::flush;
+        return true;
+    }
+
+    // Scans, silently, until a module has been read completely. Each module
+    // is looked for as a window just started would: from the settings the
+    // run began with, not those the last module was given.
+    bool WaitForModule() {
+        ops::SharedState& state = w_.State();
+        state.ScanCommNo = start_.ScanCommNo;
+        state.ScanBaudRate = start_.ScanBaudRate;
+        state.ScanBaudRateNo = start_.ScanBaudRateNo;
+        s_.tone().muted = true;
+        // No module is being set up yet, so Ctrl-C need not wait for a whole
+        // search: once no port opens any more, the search ends after its
+        // current combination.
+        s_.OnEvents([this] {
+            if (Interrupted())
+                s_.device().Abandon();
+        });
+        for (;;) {
+            s_.Scan();
+            if (w_.State().ModuleFound || Interrupted())
+                break;
+            s_.machine().clock.SleepMs(kPollMs);
+        }
+        s_.OnEvents(nullptr);
+        s_.tone().muted = false;
+        return w_.State().ModuleFound && !Interrupted();
+    }
+
+    bool Provision() {
+        const std::string serial = w_.Serial();
+        const int id = ChooseId(log_, serial, o_.idFrom);
+        std::string failure;
+        s_.tone().muted = true;
+        if (id == 0) {
+            failure = "no free ID left";
+        } else {
+            failure = Apply(id);
+        }
+        if (failure.empty())
+            failure = Check(serial, id);
+        s_.tone().muted = false;
+
+        const bool ok = failure.empty();
+        if (ok) {
+            log_.idOfSerial[serial] = id;
+            log_.usedIds.insert(id);
+        }
+        Record record{"provision",
+                      ok,
+                      ok ? "ok" : failure,
+                      {{"serial", serial},
+                       {"id", id == 0 ? std::string{} : TwoDigitId(id)},
+                       {"line", w_.State().ScanBaudRate},
+                       {"mode", ModeName(w_.ModeIndex())},
+                       {"nonc", link::FlagString(w_.NoNc())}}};
+        WriteRow(record);
+        s_.printer().Line(record);
+        if (ok) {
+            ops::BeepSuccess(s_.context());
+        } else {
+            ops::BeepFailure(s_.context());
+        }
+        return ok;
+    }
+
+    // The message of an operation that failed, or empty.
+    std::string Step(void (*operation)(ops::OperationContext&)) {
+        return s_.RunOperation(operation) == kExitOk ? std::string{} : w_.Status();
+    }
+
+    std::string Apply(int id) {
+        w_.SetIdPosition(id);
+        if (auto failure = Step(ops::btnIDClick); !failure.empty())
+            return failure;
+        if (o_.mode || o_.noNc) {
+            if (o_.mode)
+                w_.SelectMode(*o_.mode);
+            if (o_.noNc)
+                w_.SetNoNc(*o_.noNc);
+            if (auto failure = Step(ops::btnModeClick); !failure.empty())
+                return failure;
+        }
+        if (o_.lineIndex >= 0) {
+            w_.SelectBaudRate(o_.lineIndex);
+            if (auto failure = Step(ops::btnBaudRateClick); !failure.empty())
+                return failure;
+        }
+        return "";
+    }
+
+    // Reads everything back with a scan, which starts at the settings just given.
+    std::string Check(const std::string& serial, int id) {
+        const std::string wantedLine = w_.State().ScanBaudRate;
+        const int wantedMode = w_.ModeIndex();
+        const link::ChannelFlags wantedNoNc = w_.NoNc();
+        if (s_.Scan() != kExitOk)
+            return "read-back: " + w_.Status();
+        if (w_.Serial() != serial)
+            return "read-back: another module answered";
+        if (w_.IdPanel() != TwoDigitId(id))
+            return "read-back: ID is " + w_.IdPanel();
+        if (w_.State().ScanBaudRate != wantedLine)
+            return "read-back: line settings are " + w_.State().ScanBaudRate;
+        if (w_.ModeIndex() != wantedMode)
+            return "read-back: mode is " + ModeName(w_.ModeIndex());
+        if (w_.NoNc() != wantedNoNc)
+            return "read-back: NO/NC is " + link::FlagString(w_.NoNc());
+        return "";
+    }
+
+    void WriteRow(const Record& record) {
+        if (!logFile_.is_open())
+            return;
+        std::string row = CsvField(UtcNow());
+        for (const auto& field : record.fields)
+            row += "," + CsvField(std::get<std::string>(field.second));
+        row += "," + CsvField(record.message);
+        logFile_ << row << "\n" << std::flush;
+    }
+
+    // The module is gone when its port no longer opens or no longer answers,
+    // or when another module answers in its place.
+    void WaitUntilGone() {
+        const std::string serial = w_.Serial();
+        while (!Interrupted()) {
+            s_.machine().clock.SleepMs(kPollMs);
+            const ops::SharedState& state = w_.State();
+            if (!link::OpenCommPort(state.ScanCommNo, state.ScanBaudRate))
+                return;
+            bool same = false;
+            for (int attempt = 0; attempt < kPresenceAttempts && !same; ++attempt) {
+                same = ops::ModuleAnswersIdentify() && link::ReplySerial(link::ReplyText) == serial;
+            }
+            link::CloseCommPort();
+            if (!same)
+                return;
+        }
+    }
+
+    Session& s_;
+    const Options& o_;
+    HeadlessWindow& w_;
+    const ops::SharedState start_;
+    ProvisionLog log_;
+    std::ofstream logFile_;
+};
+
+}  // namespace
+
+ProvisionLog ParseProvisionLog(const std::string& text) {
+    ProvisionLog log;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const auto fields = SplitCsvLine(line);
+        if (fields.size() <= kIdColumn || fields.back() != "ok")
+            continue;
+        const std::string& idText = fields[kIdColumn];
+        if (idText.size() != 2 || !std::isdigit(static_cast<unsigned char>(idText[0])) ||
+            !std::isdigit(static_cast<unsigned char>(idText[1]))) {
+            continue;
+        }
+        const int id = std::stoi(idText);
+        if (id < kMinModuleId || id > kMaxModuleId)
+            continue;
+        log.idOfSerial[fields[kSerialColumn]] = id;
+        log.usedIds.insert(id);
+    }
+    return log;
+}
+
+int ChooseId(const ProvisionLog& log, const std::string& serial, int idFrom) {
+    if (const auto known = log.idOfSerial.find(serial); known != log.idOfSerial.end())
+        return known->second;
+    for (int id = idFrom; id <= kMaxModuleId; ++id) {
+        if (!log.usedIds.contains(id))
+            return id;
+    }
+    return 0;
+}
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text) quoted += c == '"' ? std::string{"\"\""} : std::string{c};
+    return quoted + "\"";
+}
+
+int RunProvision(Session& session) {
+    return Loop(session).Run();
+}
+
+}  // namespace vx::ctl

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "operations/operations.h"
+#include "platform/clock.h"
+#include "platform/event_pump.h"
+#include "platform/serial_device.h"
+#include "platform/settings_store.h"
+#include "platform/tone.h"
+#include "vxctl/headless_window.h"
+#include "vxctl/options.h"
+#include "vxctl/output.h"
+#include "vxctl/watched_device.h"
+
+namespace vx::ctl {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitPortError = 3;
+
+using DeviceFactory =
+    std::function<std::unique_ptr<platform::SerialDevice>(platform::PortResolver resolve)>;
+
+// What the program takes from the machine; tests could hand in others.
+struct Machine {
+    platform::SettingsStore& store;
+    platform::Clock& clock;
+    platform::Tone& tone;
+    DeviceFactory makeDevice;
+    std::function<bool()> interrupted;
+};
+
+// A tone that can be silenced, for the scans of the provisioning loop,
+// which has a tone of its own for each module.
+class MutableTone final : public platform::Tone {
+public:
+    explicit MutableTone(platform::Tone& inner) : inner_(inner) {}
+    void Beep(unsigned frequencyHz, unsigned durationMs) override {
+        if (!muted)
+            inner_.Beep(frequencyHz, durationMs);
+    }
+    bool muted = false;
+
+private:
+    platform::Tone& inner_;
+};
+
+// COM number -> device, when the command line named the ports to use.
+using PortMap = std::map<int, std::string>;
+
+// One run of the command line: the store's values, the window's controls as
+// plain values, the link on the machine's serial device, and the operations.
+class Session {
+public:
+    Session(const Options& options, Machine machine, Printer& printer);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    int Run();
+
+    // For the provisioning loop.
+    const Options& options() const { return options_; }
+    Machine& machine() { return machine_; }
+    HeadlessWindow& window() { return *window_; }
+    ops::OperationContext& context() { return *ctx_; }
+    WatchedDevice& device() { return *device_; }
+    Printer& printer() { return printer_; }
+    MutableTone& tone() { return tone_; }
+    // Runs whenever the operations let pending events run.
+    void OnEvents(std::function<void()> handler) { onPump_ = std::move(handler); }
+
+    // Runs the scan (in parallel when asked) and answers the exit code.
+    int Scan();
+    // Runs one setting operation and answers the exit code of its outcome.
+    int RunOperation(void (*operation)(ops::OperationContext&));
+    // The scan's findings, for printing.
+    Record ScanRecord(const std::string& command) const;
+    // The device behind the port of the last scan, if the command line named it.
+    std::string DeviceOf(int portNumber) const;
+
+private:
+    std::string ResolvePorts();
+    int OutcomeExit() const;
+    int AfterScan(Command command);
+    int Setting();
+    int Io();
+
+    Options options_;
+    Machine machine_;
+    Printer& printer_;
+    MutableTone tone_;
+    std::optional<PortMap> ports_;
+    platform::InstallableEventPump pump_;
+    std::function<void()> onPump_;
+    std::unique_ptr<WatchedDevice> device_;
+    std::unique_ptr<HeadlessWindow> window_;
+    std::unique_ptr<ops::OperationContext> ctx_;
+    std::string opStatus_;
+};
+
+}  // namespace vx::ctl

@@ -1,0 +1,27 @@
+#include "vxctl/watched_device.h"
+
+#include <string_view>
+
+namespace vx::ctl {
+
+namespace {
+// The live exchange's command text, which the link writes as one block.
+constexpr std::string_view kExchangeCommand = "B00I";
+}  // namespace
+
+bool WatchedDevice::Open(const std::string& comName) {
+    ++opensTried_;
+    if (abandoned_ || !inner_->Open(comName))
+        return false;
+    ++opened_;
+    return true;
+}
+
+void WatchedDevice::Write(const std::uint8_t* data, std::size_t count) {
+    const std::string_view block(reinterpret_cast<const char*>(data), count);
+    if (block.starts_with(kExchangeCommand))
+        ++exchangesSent_;
+    inner_->Write(data, count);
+}
+
+}  // namespace vx::ctl

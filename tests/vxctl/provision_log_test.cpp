@@ -1,0 +1,52 @@
+// The provisioning log is read back at every start and may hold anything.
+#include <gtest/gtest.h>
+
+#include "vxctl/provision.h"
+
+namespace vx::ctl {
+namespace {
+
+struct IdCase {
+    const char* log;
+    const char* serial;
+    int idFrom;
+    int id;
+};
+
+void PrintTo(const IdCase& c, std::ostream* os) {
+    *os << c.serial << "_from_" << c.idFrom;
+}
+
+class ChooseIdFromLog : public ::testing::TestWithParam<IdCase> {};
+
+TEST_P(ChooseIdFromLog, GivesTheLoggedOrTheLowestFreeId) {
+    const IdCase& c = GetParam();
+    EXPECT_EQ(ChooseId(ParseProvisionLog(c.log), c.serial, c.idFrom), c.id);
+}
+
+constexpr const char* kLog =
+    "time,serial,id,line,mode,nonc,result\n"
+    "2026-01-01T00:00:00Z,AAAAAAAA,01,\"19200,e,8,1\",hold,0000000000000000,ok\r\n"
+    "2026-01-01T00:00:01Z,BBBBBBBB,03,\"19200,e,8,1\",hold,0000000000000000,ok\n"
+    "2026-01-01T00:00:02Z,CCCCCCCC,02,\"19200,e,8,1\",hold,0000000000000000,read-back: ID is 07\n"
+    "2026-01-01T00:00:03Z,\"D,\"\"D\",04,\"19200,e,8,1\",hold,0000000000000000,ok\n"
+    "garbage\n,,,\n2026,EEEEEEEE,x9,,,,ok\n2026,FFFFFFFF,00,,,,ok\n2026,GGGGGGGG,100,,,,ok\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Logs, ChooseIdFromLog,
+    ::testing::Values(IdCase{kLog, "BBBBBBBB", 1, 3},          // known serial keeps its ID
+                      IdCase{kLog, "ZZZZZZZZ", 1, 2},          // a failed row frees its ID
+                      IdCase{kLog, "D,\"D", 1, 4},             // quoted field with comma and quote
+                      IdCase{kLog, "CCCCCCCC", 3, 5},          // failed serial is new; 3 and 4 used
+                      IdCase{kLog, "EEEEEEEE", 1, 2},          // malformed IDs are ignored
+                      IdCase{"", "AAAAAAAA", 99, 99},          // empty log
+                      IdCase{"t,X,99,,,,ok\n", "Y", 99, 0}));  // none left
+
+TEST(CsvField, QuotesOnlyWhatNeedsIt) {
+    EXPECT_EQ(CsvField("58013462"), "58013462");
+    EXPECT_EQ(CsvField("19200,e,8,1"), "\"19200,e,8,1\"");
+    EXPECT_EQ(CsvField("a\"b\nc"), "\"a\"\"b\nc\"");
+}
+
+}  // namespace
+}  // namespace vx::ctl
