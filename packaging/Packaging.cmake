@@ -8,10 +8,23 @@ foreach(program vxsim vxconfig-demo)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
+# Debian keeps manual pages and changelogs compressed, reproducibly.
+function(vx_install_gzipped source destination)
+  get_filename_component(name ${source} NAME)
+  set(gzipped ${CMAKE_CURRENT_BINARY_DIR}/packaging/${name}.gz)
+  add_custom_command(
+    OUTPUT ${gzipped}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/packaging
+    COMMAND gzip -n -9 -c ${source} > ${gzipped}
+    DEPENDS ${source})
+  add_custom_target(vx_gzip_${name} ALL DEPENDS ${gzipped})
+  install(FILES ${gzipped} DESTINATION ${destination})
+endfunction()
+
 # The command line, with its manual page and bash completion.
 if(TARGET vxctl)
   install(TARGETS vxctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  vx_install_gzipped(${CMAKE_CURRENT_LIST_DIR}/vxctl.1 ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxctl.bash-completion
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vxctl)
 endif()
@@ -26,13 +39,7 @@ endif()
 # What Debian asks of every package's documentation folder.
 set(vx_package_doc ${CMAKE_INSTALL_DATADIR}/doc/vxconfig)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright DESTINATION ${vx_package_doc})
-set(vx_changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
-add_custom_command(
-  OUTPUT ${vx_changelog}
-  COMMAND gzip -n -9 -c ${CMAKE_CURRENT_LIST_DIR}/debian/changelog > ${vx_changelog}
-  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/debian/changelog)
-add_custom_target(vx_package_changelog ALL DEPENDS ${vx_changelog})
-install(FILES ${vx_changelog} DESTINATION ${vx_package_doc})
+vx_install_gzipped(${CMAKE_CURRENT_LIST_DIR}/debian/changelog ${vx_package_doc})
 
 set(CPACK_PACKAGE_NAME vxconfig)
 set(CPACK_PACKAGE_CONTACT "vxconfig maintainers <maintainers@vxconfig.invalid>")

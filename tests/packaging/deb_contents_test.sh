@@ -27,13 +27,15 @@ check() {  # description, then a command that must succeed
 field() { dpkg-deb -f "$deb" "$1"; }
 root=$work/root
 
-for program in vxconfig vxconfig-demo vxsim; do
+for program in vxconfig vxconfig-demo vxsim vxctl; do
   check "usr/bin/$program is an executable" test -x "$root/usr/bin/$program"
 done
 check "the desktop entry names our own icon" grep -qx 'Icon=vxconfig' "$root/usr/share/applications/vxconfig.desktop"
 check "the icon is there under hicolor" test -s "$root/usr/share/icons/hicolor/scalable/apps/vxconfig.svg"
 check "the copyright file carries the font's licence" grep -q 'SIL Open Font License' "$root/usr/share/doc/vxconfig/copyright"
 check "the changelog is compressed" gzip -t "$root/usr/share/doc/vxconfig/changelog.gz"
+check "vxctl's manual page is compressed" gzip -t "$root/usr/share/man/man1/vxctl.1.gz"
+check "vxctl completes in bash" test -s "$root/usr/share/bash-completion/completions/vxctl"
 check "nothing is shipped under var (postinst makes the folder)" test ! -e "$root/var"
 check "package name" test "$(field Package)" = vxconfig
 check "section" test "$(field Section)" = electronics
