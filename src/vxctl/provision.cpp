@@ -5,6 +5,8 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <string_view>
 
 #include "link/comm_port.h"
 #include "link/transaction.h"
@@ -20,6 +22,23 @@ constexpr std::uint32_t kPollMs = 250;
 constexpr int kPresenceAttempts = 2;
 constexpr std::size_t kIdColumn = 2;
 constexpr std::size_t kSerialColumn = 1;
+
+// A spreadsheet takes a cell that starts with one of these for a formula; the
+// serial number comes from the line and may start with anything, so such a
+// field is written behind an apostrophe, which reading takes off again.
+constexpr std::string_view kFormulaStarts = "=+-@\t\r";
+constexpr char kTextMark = '\'';
+
+bool StartsLikeFormula(std::string_view text) {
+    return !text.empty() && kFormulaStarts.find(text.front()) != std::string_view::npos;
+}
+
+void DropTextMark(std::string& field) {
+    if (field.size() > 1 && field[0] == kTextMark &&
+        kFormulaStarts.find(field[1]) != std::string_view::npos) {
+        field.erase(0, 1);
+    }
+}
 
 std::vector<std::string> SplitCsvLine(const std::string& line) {
     std::vector<std::string> fields(1);
@@ -37,6 +56,7 @@ std::vector<std::string> SplitCsvLine(const std::string& line) {
             fields.back() += c;
         }
     }
+    for (std::string& field : fields) DropTextMark(field);
     return fields;
 }
 
@@ -282,10 +302,11 @@ int ChooseId(const ProvisionLog& log, const std::string& serial, int idFrom) {
 }
 
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
+    const std::string cell = StartsLikeFormula(text) ? kTextMark + text : text;
+    if (cell.find_first_of(",\"\r\n") == std::string::npos)
+        return cell;
     std::string quoted = "\"";
-    for (const char c : text) quoted += c == '"' ? std::string{"\"\""} : std::string{c};
+    for (const char c : cell) quoted += c == '"' ? std::string{"\"\""} : std::string{c};
     return quoted + "\"";
 }
 

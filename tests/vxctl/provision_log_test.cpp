@@ -30,6 +30,7 @@ constexpr const char* kLog =
     "2026-01-01T00:00:01Z,BBBBBBBB,03,\"19200,e,8,1\",hold,0000000000000000,ok\n"
     "2026-01-01T00:00:02Z,CCCCCCCC,02,\"19200,e,8,1\",hold,0000000000000000,read-back: ID is 07\n"
     "2026-01-01T00:00:03Z,\"D,\"\"D\",04,\"19200,e,8,1\",hold,0000000000000000,ok\n"
+    "2026-01-01T00:00:04Z,'=1+2345,05,\"19200,e,8,1\",hold,0000000000000000,ok\n"
     "garbage\n,,,\n2026,EEEEEEEE,x9,,,,ok\n2026,FFFFFFFF,00,,,,ok\n2026,GGGGGGGG,100,,,,ok\n";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -37,7 +38,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(IdCase{kLog, "BBBBBBBB", 1, 3},          // known serial keeps its ID
                       IdCase{kLog, "ZZZZZZZZ", 1, 2},          // a failed row frees its ID
                       IdCase{kLog, "D,\"D", 1, 4},             // quoted field with comma and quote
-                      IdCase{kLog, "CCCCCCCC", 3, 5},          // failed serial is new; 3 and 4 used
+                      IdCase{kLog, "=1+2345", 1, 5},           // formula-like serial, marked
+                      IdCase{kLog, "CCCCCCCC", 3, 6},          // failed serial is new; 3-5 used
                       IdCase{kLog, "EEEEEEEE", 1, 2},          // malformed IDs are ignored
                       IdCase{"", "AAAAAAAA", 99, 99},          // empty log
                       IdCase{"t,X,99,,,,ok\n", "Y", 99, 0}));  // none left
@@ -46,6 +48,8 @@ TEST(CsvField, QuotesOnlyWhatNeedsIt) {
     EXPECT_EQ(CsvField("58013462"), "58013462");
     EXPECT_EQ(CsvField("19200,e,8,1"), "\"19200,e,8,1\"");
     EXPECT_EQ(CsvField("a\"b\nc"), "\"a\"\"b\nc\"");
+    EXPECT_EQ(CsvField("=HYPERLINK(1)"), "'=HYPERLINK(1)");
+    EXPECT_EQ(CsvField("-1,2"), "\"'-1,2\"");
 }
 
 }  // namespace
