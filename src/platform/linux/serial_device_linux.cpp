@@ -264,6 +264,11 @@ public:
         return std::nullopt;
     }
 
+    void DiscardInput() override {
+        if (IsOpen())
+            ioctl(fd_, TCFLSH, TCIFLUSH);
+    }
+
     void Close() override {
         if (!IsOpen())
             return;
