@@ -9,6 +9,7 @@ VX_PACKAGES=(
   qt6-base-dev qt6-svg-dev libqt6svg6
   libgtest-dev libgmock-dev libbenchmark-dev
   libpulse-dev
+  clang libclang-rt-14-dev
   xvfb xauth fonts-wqy-microhei
 )
 
@@ -35,11 +36,31 @@ vx_install_packages() {
     || vx_die "could not install: ${missing[*]}"
 }
 
+# The build with AddressSanitizer and UndefinedBehaviorSanitizer: clang, the
+# Qt-free libraries, their tests and the fuzz targets (scripts/sanitize,
+# scripts/fuzz). Configures it once; its folder is VX_SANITIZE_BUILD.
+VX_SANITIZE_BUILD=$VX_ROOT/build/sanitize
+VX_SANITIZERS=-fsanitize=address,undefined
+vx_configure_sanitized() {
+  [ -f "$VX_SANITIZE_BUILD/build.ninja" ] && return 0
+  mkdir -p "$VX_SANITIZE_BUILD"
+  cmake -S "$VX_ROOT" -B "$VX_SANITIZE_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_CXX_FLAGS="$VX_SANITIZERS,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer" \
+    -DCMAKE_EXE_LINKER_FLAGS="$VX_SANITIZERS" \
+    -DVX_BUILD_UI=OFF -DVX_BUILD_BENCH=OFF -DVX_BUILD_FUZZ=ON \
+    >"$VX_SANITIZE_BUILD/configure.log" 2>&1 \
+    || { tail -n 30 "$VX_SANITIZE_BUILD/configure.log" >&2; vx_die "configuring the sanitizer build failed"; }
+}
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
 # Configures (once) and builds everything into VX_BUILD.
 vx_build() {
   if [ ! -f "$VX_BUILD/build.ninja" ]; then
-    cmake -S "$VX_ROOT" -B "$VX_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$VX_BUILD.configure.log" 2>&1 \
-      || { tail -n 30 "$VX_BUILD.configure.log" >&2; vx_die "configuring failed (full log: $VX_BUILD.configure.log)"; }
+    mkdir -p "$VX_BUILD"
+    cmake -S "$VX_ROOT" -B "$VX_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$VX_BUILD/configure.log" 2>&1 \
+      || { tail -n 30 "$VX_BUILD/configure.log" >&2; vx_die "configuring failed (full log: $VX_BUILD/configure.log)"; }
   fi
   cmake --build "$VX_BUILD" -j "$(nproc)" "$@" || vx_die "the build failed (see the compiler messages above)"
 }

@@ -58,8 +58,9 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
     while (!text.empty()) {
         const auto end = text.find('\n');
         std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
+        // Every carriage return at the end goes, so that a file written back
+        // reads as it was read.
+        while (line.ends_with('\r')) line.remove_suffix(1);
         lines.push_back(line);
         if (end == std::string_view::npos)
             break;
