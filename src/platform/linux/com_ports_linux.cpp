@@ -173,13 +173,19 @@ std::string ResolveComPort(const std::string& comName, SettingsStore& store,
         auto ports = store.OpenKey(portsPath);
         ComTable table = ports ? ReadTable(*ports) : ComTable{};
         if (!table.contains(*number)) {
+            const auto present = listPresent();
+            const bool anyNew =
+                std::any_of(present.begin(), present.end(),
+                            [&](const auto& device) { return !Listed(table, device); });
             // Another instance may be numbering devices too: the table is
             // read again and extended with nobody writing in between.
-            store.Exclusively([&] {
-                ports = store.OpenKey(portsPath);
-                table = ports ? ReadTable(*ports) : ComTable{};
-                NumberNewDevices(table, listPresent(), ports, store, portsPath);
-            });
+            if (anyNew) {
+                store.Exclusively([&] {
+                    ports = store.OpenKey(portsPath);
+                    table = ports ? ReadTable(*ports) : ComTable{};
+                    NumberNewDevices(table, present, ports, store, portsPath);
+                });
+            }
         }
         const auto entry = table.find(*number);
         return entry == table.end() ? std::string{} : entry->second;
