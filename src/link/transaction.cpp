@@ -33,6 +33,12 @@ void WriteFrame(const std::string& command) {
     CommWriteBlock(reinterpret_cast<const std::uint8_t*>(command.data()), n);
     CommWriteByte(static_cast<std::uint8_t>(digits[0]));
     CommWriteByte(static_cast<std::uint8_t>(digits[1]));
+    // Until the CR is out the module has no command to answer: whatever came
+    // in so far is a late reply to an earlier one, which would otherwise be
+    // read as the reply to this command and shift every later reply by one.
+    // Dropped this late, it includes a reply still arriving while the frame
+    // was being written.
+    Port().DiscardInput();
     CommWriteByte(kFrameEnd);
 }
 
@@ -82,9 +88,6 @@ bool SendCommand(const std::string& command) {
     if (command.size() > kMaxCommandLength)
         return false;
     RecvBuffer.fill(0);
-    // A reply that came after its own wait had ended would otherwise be read
-    // as the reply to this command, and every later reply would be one late.
-    Port().DiscardInput();
     WriteFrame(command);
 
     ReplyLength = 0;

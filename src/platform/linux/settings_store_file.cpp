@@ -217,17 +217,19 @@ void RemoveLeftovers(const std::string& path) {
 // The new text goes to a fresh file beside the store, reaches the disk, and
 // only then takes the store's name in one rename: a crash at any moment
 // leaves either the old store or the new one, never a mixture.
-bool ReplaceAtomically(const std::string& path, const std::string& text) {
+bool RenameIntoPlace(const std::string& path, const std::string& text) {
     auto [file, temporary] = CreateTemporary(path);
     if (file.Get() < 0)
         return false;
     const bool written = WriteAll(file.Get(), text) && fsync(file.Get()) == 0 &&
                          file.CloseChecked() && rename(temporary.c_str(), path.c_str()) == 0;
-    if (!written) {
+    if (!written)
         unlink(temporary.c_str());
-        return false;
-    }
-    // The rename itself is durable only once the folder is.
+    return written;
+}
+
+// The rename itself is durable only once the folder is.
+bool SyncFolder(const std::string& path) {
     FileDescriptor folder(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return folder.Get() >= 0 && fsync(folder.Get()) == 0;
 }
@@ -332,10 +334,8 @@ struct LockState {
 };
 
 // One read-modify-write of the file as it is now, under the store's lock.
-bool UpdateStore(const std::string& path, const LockState& state,
-                 const std::function<void(regfile::Document&)>& change) {
-    if (state.failed)
-        return false;
+bool ChangeUnderLock(const std::string& path, const LockState& state,
+                     const std::function<void(regfile::Document&)>& change) {
     StoreLock lock;
     if (state.depth == 0) {
         lock = StoreLock(path);
@@ -351,7 +351,15 @@ bool UpdateStore(const std::string& path, const LockState& state,
         return false;
     regfile::Document document = file.text ? regfile::Parse(*file.text) : regfile::Document{};
     change(document);
-    return ReplaceAtomically(path, regfile::Format(document));
+    return RenameIntoPlace(path, regfile::Format(document));
+}
+
+// Every reader and writer sees the renamed file at once, so the folder
+// reaches the disk after the lock has gone: the next writer waits one trip
+// to the disk less.
+bool UpdateStore(const std::string& path, const LockState& state,
+                 const std::function<void(regfile::Document&)>& change) {
+    return !state.failed && ChangeUnderLock(path, state, change) && SyncFolder(path);
 }
 
 class FileSettingsKey final : public SettingsKey {
