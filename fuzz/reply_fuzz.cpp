@@ -1,18 +1,23 @@
-// Arbitrary bytes from the line, through the reply wait on virtual time: the
-// first input byte sets the delay of the reply, the rest arrive at wire speed
-// as the module's whole answer to two commands in a row.
+// Arbitrary bytes from the line through the reply wait, on virtual time. The
+// first input byte is the delay in milliseconds from the first frame's CR to
+// the first byte, the second the gap between bytes in tens of microseconds;
+// the rest arrive one after the other while two commands are sent in a row.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link/comm_port.h"
 #include "link/transaction.h"
 #include "platform/event_pump.h"
+#include "platform/serial_device.h"
 #include "sim/sim_bus.h"
 
 namespace {
 
-constexpr int kCom = 1;
+constexpr std::uint64_t kUsPerMs = 1000;
+constexpr std::uint64_t kGapUnitUs = 10;
+constexpr std::size_t kHeaderBytes = 2;
 // Write pauses, the reply window, the last read and one tick of rounding.
 constexpr std::uint32_t kLongestTransactionMs = 9 + vx::link::kReplyWindowMs + 2;
 
@@ -20,6 +25,49 @@ void Check(bool holds) {
     if (!holds)
         __builtin_trap();
 }
+
+// A port whose line carries the given bytes, timed from the first CR written.
+class StreamPort final : public vx::platform::SerialDevice {
+public:
+    StreamPort(vx::sim::VirtualClock& clock, std::string bytes, std::uint64_t delayUs,
+               std::uint64_t gapUs)
+        : clock_(clock), bytes_(std::move(bytes)), delayUs_(delayUs), gapUs_(gapUs) {}
+
+    bool Open(const std::string&) override { return open_ = true; }
+    bool ApplyLineSettings(const std::string&) override { return true; }
+    void Write(const std::uint8_t* data, std::size_t count) override {
+        if (!startUs_ && count > 0 && data[count - 1] == vx::link::kFrameEnd)
+            startUs_ = clock_.NowUs() + delayUs_;
+    }
+    std::optional<std::uint8_t> ReadByte() override {
+        constexpr std::uint64_t kReadWaitUs = 1000;
+        if (Arrived(clock_.NowUs() + kReadWaitUs)) {
+            clock_.AdvanceUs(DueUs() > clock_.NowUs() ? DueUs() - clock_.NowUs() : 0);
+            return static_cast<std::uint8_t>(bytes_[next_++]);
+        }
+        clock_.AdvanceUs(kReadWaitUs);
+        return std::nullopt;
+    }
+    void DiscardInput() override {
+        while (Arrived(clock_.NowUs())) ++next_;
+    }
+    void Close() override { open_ = false; }
+    bool IsOpen() const override { return open_; }
+
+private:
+    std::uint64_t DueUs() const { return *startUs_ + next_ * gapUs_; }
+    bool Arrived(std::uint64_t byUs) const {
+        return startUs_ && next_ < bytes_.size() && DueUs() <= byUs;
+    }
+
+    vx::sim::VirtualClock& clock_;
+    std::string bytes_;
+    std::uint64_t delayUs_;
+    std::uint64_t gapUs_;
+    std::optional<std::uint64_t> startUs_;
+    std::size_t next_ = 0;
+    bool open_ = false;
+};
 
 void Transact(vx::sim::VirtualClock& clock, const std::string& command) {
     const std::uint32_t start = clock.TickMs();
@@ -35,18 +83,15 @@ void Transact(vx::sim::VirtualClock& clock, const std::string& command) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0)
+    if (size < kHeaderBytes)
         return 0;
     vx::sim::VirtualClock clock;
-    vx::sim::SimBus bus(clock);
+    StreamPort port(
+        clock, std::string(reinterpret_cast<const char*>(data + kHeaderBytes), size - kHeaderBytes),
+        data[0] * kUsPerMs, data[1] * kGapUnitUs);
     vx::platform::InstallableEventPump events;
-    const std::uint32_t delayMs = data[0];
-    const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-    bus.AddScriptedPort(kCom, [&](const std::string&) {
-        return std::vector<vx::sim::TimedBytes>{{delayMs, bytes}};
-    });
-    vx::link::AttachPlatform(bus, clock, events);
-    Check(vx::link::OpenCommPort(kCom, "115200,n,8,1"));
+    vx::link::AttachPlatform(port, clock, events);
+    Check(vx::link::OpenCommPort(1, "115200,n,8,1"));
     Transact(clock, "B00B");
     Transact(clock, "B00V");
     vx::link::CloseCommPort();
