@@ -39,7 +39,7 @@ vx_install_packages() {
 # The build with AddressSanitizer and UndefinedBehaviorSanitizer: clang, the
 # Qt-free libraries, their tests and the fuzz targets (scripts/sanitize,
 # scripts/fuzz). Configures it once; its folder is VX_SANITIZE_BUILD.
-VX_SANITIZE_BUILD=$VX_ROOT/build/sanitize
+VX_SANITIZE_BUILD=${VX_SANITIZE_BUILD:-$VX_ROOT/build/sanitize}
 VX_SANITIZERS=-fsanitize=address,undefined
 vx_configure_sanitized() {
   [ -f "$VX_SANITIZE_BUILD/build.ninja" ] && return 0
