@@ -277,13 +277,16 @@ Entry ReadEntry(const std::vector<std::string_view>& lines, std::size_t& index) 
     const auto name = ReadName(lines[index]);
     std::string logical = std::string{TrimEnd(lines[index])};
     if (IsHexData(logical, name)) {
-        while (logical.ends_with(kContinuation) && index + 1 < lines.size()) {
+        // A blank line is never a continuation: it ends the value.
+        while (logical.ends_with(kContinuation) && index + 1 < lines.size() &&
+               !TrimStart(lines[index + 1]).empty()) {
             logical.pop_back();
             logical += TrimEnd(TrimStart(lines[++index]));
             entry.lines.emplace_back(lines[index]);
         }
-        // Cut off by the end of the file: an empty line closes the value, so
-        // that a value written after it is not taken in as its continuation.
+        // Cut off by the end of the file or a blank line: the value keeps a
+        // blank line of its own, so that a value written after it is not
+        // taken in as its continuation.
         if (logical.ends_with(kContinuation))
             entry.lines.emplace_back();
     }
