@@ -9,6 +9,7 @@ VX_PACKAGES=(
   qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpulse-dev
+  clang libclang-rt-14-dev
   xvfb xauth fonts-wqy-microhei fonts-liberation2
 )
 
@@ -34,6 +35,21 @@ vx_install_packages() {
   ${SUDO:-} apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
     || vx_die "could not install: ${missing[*]}"
 }
+
+# The build with AddressSanitizer and UndefinedBehaviorSanitizer: clang, the
+# Qt-free libraries, their tests and the fuzz targets (scripts/sanitize,
+# scripts/fuzz). Configures it once; its folder is VX_SANITIZE_BUILD.
+VX_SANITIZE_BUILD=${VX_SANITIZE_BUILD:-$VX_ROOT/build/sanitize}
+VX_SANITIZERS=-fsanitize=address,undefined
+vx_configure_sanitized() {
+  vx_configure "$VX_SANITIZE_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_WERROR=ON \
+    -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_CXX_FLAGS="$VX_SANITIZERS,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer" \
+    -DCMAKE_EXE_LINKER_FLAGS="$VX_SANITIZERS" \
+    -DVX_BUILD_UI=OFF -DVX_BUILD_BENCH=OFF -DVX_BUILD_FUZZ=ON
+}
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 # Configures (once) and builds everything into VX_BUILD, with warnings as
 # errors: this is our own build, not a user's.

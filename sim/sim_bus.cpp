@@ -270,6 +270,18 @@ std::optional<std::uint8_t> SimBus::ReadByte() {
     return byte;
 }
 
+void SimBus::DiscardInput() {
+    impl_->Settle();
+    auto* port = impl_->OpenPort();
+    if (!port)
+        return;
+    const std::uint64_t now = impl_->clock.NowUs();
+    auto& incoming = port->incoming;
+    incoming.erase(incoming.begin(),
+                   std::find_if(incoming.begin(), incoming.end(),
+                                [now](const TimedByte& timed) { return timed.atUs > now; }));
+}
+
 void SimBus::Close() {
     ++impl_->closeCount;
     impl_->Settle();

@@ -82,6 +82,8 @@ public:
     bool ApplyLineSettings(const std::string& text) override;
     void Write(const std::uint8_t* data, std::size_t count) override;
     std::optional<std::uint8_t> ReadByte() override;
+    // Drops the bytes that have arrived by now; those still on the wire come.
+    void DiscardInput() override;
     void Close() override;
     bool IsOpen() const override;
 

@@ -25,6 +25,7 @@ public:
     bool ApplyLineSettings(const std::string&) override { return false; }
     void Write(const std::uint8_t*, std::size_t) override {}
     std::optional<std::uint8_t> ReadByte() override { return std::nullopt; }
+    void DiscardInput() override {}
     void Close() override {}
     bool IsOpen() const override { return false; }
 };

@@ -17,6 +17,8 @@ constexpr std::size_t kMaxCommandLength = 255;
 // LF, two checksum digits and CR: the shortest frame there is.
 constexpr int kMinReplyFrame = 4;
 constexpr int kChecksumDigits = 3;  // offset of the first digit from the end
+// While bytes stream in, window events still run at least this often.
+constexpr std::uint32_t kEventsEveryMs = 1;
 
 char HexDigit(std::uint8_t nibble) {
     constexpr std::uint8_t kDigitBase = 0x30;   // '0'
@@ -31,6 +33,12 @@ void WriteFrame(const std::string& command) {
     CommWriteBlock(reinterpret_cast<const std::uint8_t*>(command.data()), n);
     CommWriteByte(static_cast<std::uint8_t>(digits[0]));
     CommWriteByte(static_cast<std::uint8_t>(digits[1]));
+    // Until the CR is out the module has no command to answer: whatever came
+    // in so far is a late reply to an earlier one, which would otherwise be
+    // read as the reply to this command and shift every later reply by one.
+    // Dropped this late, it includes a reply still arriving while the frame
+    // was being written.
+    Port().DiscardInput();
     CommWriteByte(kFrameEnd);
 }
 
@@ -82,24 +90,27 @@ bool SendCommand(const std::string& command) {
     RecvBuffer.fill(0);
     WriteFrame(command);
 
-    // Bytes already queued at the port are deliberately read as the start of
-    // the reply; the port is not flushed.
     ReplyLength = 0;
     platform::Clock& clock = LinkClock();
     const std::uint32_t t0 = clock.TickMs();
+    std::uint32_t eventsRunAt = t0;
     for (;;) {
-        if (const auto byte = Port().ReadByte()) {
-            if (StoreByte(*byte)) {
-                KeepFrame();
-                return CheckReplyChecksum();
-            }
-            continue;
+        const auto byte = Port().ReadByte();
+        if (byte && StoreByte(*byte)) {
+            KeepFrame();
+            return CheckReplyChecksum();
         }
-        LinkEvents().RunPending();
         // Unsigned subtraction is the difference modulo 2^32, so the tick
-        // counter's wrap-around does no harm.
-        const std::uint32_t elapsed = clock.TickMs() - t0;
-        if (elapsed > kReplyWindowMs)
+        // counter's wrap-around does no harm. The clock is read after every
+        // byte too: a line that never falls silent must not hold the wait
+        // open, nor keep the window's events waiting.
+        std::uint32_t now = clock.TickMs();
+        if (!byte || now - eventsRunAt >= kEventsEveryMs) {
+            LinkEvents().RunPending();
+            now = clock.TickMs();
+            eventsRunAt = now;
+        }
+        if (now - t0 > kReplyWindowMs)
             return false;
     }
 }

@@ -36,6 +36,11 @@ public:
     // caller can never spin.
     virtual std::optional<std::uint8_t> ReadByte() = 0;
 
+    // Drops every byte received but not yet read, so that a reply that came
+    // too late for one command cannot pass for the reply to the next. Does
+    // nothing while no port is open.
+    virtual void DiscardInput() = 0;
+
     // Restores the state saved at Open() and releases the port. Harmless when
     // nothing is open.
     virtual void Close() = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,6 +51,16 @@ public:
 
     // Opens the key, creating it and any missing parents; nothing on failure.
     virtual std::unique_ptr<SettingsKey> CreateKey(const std::string& path) = 0;
+
+    // Runs `update`, which reads values and writes some back, with no other
+    // writer of the store in between. False when that could not be promised
+    // (the store's lock was not had in time): the writes inside then fail as
+    // on an unwritable store, while reads still work. Stores whose writes
+    // are whole on their own, like the registry, just run it.
+    virtual bool Exclusively(const std::function<void()>& update) {
+        update();
+        return true;
+    }
 };
 
 // The machine's store: the registry under HKEY_LOCAL_MACHINE on Windows, the

@@ -34,9 +34,10 @@ public:
         }
     }
     // The reply to the next frame: bytes arrive `delayMs` after its CR.
-    void ReplyAfterCr(std::string bytes, std::uint32_t delayMs) {
+    void ReplyAfterCr(std::string bytes, std::uint32_t delayMs, std::uint64_t gapUs = 100) {
         pendingReply_ = std::move(bytes);
         replyDelayMs_ = delayMs;
+        replyGapUs_ = gapUs;
     }
 
     bool Open(const std::string&) override { return open_ = true; }
@@ -46,7 +47,7 @@ public:
             return;
         written_.push_back({clock_.TickMs(), std::string(data, data + count)});
         if (count == 1 && data[0] == kFrameEnd && !pendingReply_.empty()) {
-            Arrive(pendingReply_, replyDelayMs_);
+            Arrive(pendingReply_, replyDelayMs_, replyGapUs_);
             pendingReply_.clear();
         }
     }
@@ -61,6 +62,10 @@ public:
         }
         clock_.AdvanceUs(kReadLimitUs);
         return std::nullopt;
+    }
+    void DiscardInput() override {
+        while (!arrivals_.empty() && arrivals_.front().dueUs <= clock_.NowUs())
+            arrivals_.pop_front();
     }
     void Close() override { open_ = false; }
     bool IsOpen() const override { return open_; }
@@ -82,6 +87,7 @@ private:
     std::vector<Written> written_;
     std::string pendingReply_;
     std::uint32_t replyDelayMs_ = 0;
+    std::uint64_t replyGapUs_ = 100;
     bool open_ = false;
 };
 
@@ -227,26 +233,64 @@ TEST_F(LinkTest, ReplyWindowSurvivesTheTickCounterWrapping) {
     CloseCommPort();
 }
 
-TEST_F(LinkTest, LateReplyIsTakenAsTheReplyToTheNextCommand) {
+TEST_F(LinkTest, LateReplyQueuedAtThePortIsNotTakenForTheNextReply) {
     OpenPort();
     port.ReplyAfterCr(kIdentify, 170);
     EXPECT_FALSE(SendCommand("B00B"));
     clock.SleepMs(50);  // the late reply is now queued at the port
+    const std::string version = Reply("!0703.20-01");
+    port.ReplyAfterCr(version, 3);
     EXPECT_TRUE(SendCommand("B00V"));
-    EXPECT_EQ(ReplyText, kIdentify);
+    EXPECT_EQ(ReplyText, version);
 }
 
-TEST_F(LinkTest, EventsRunAfterEveryEmptyReadOnly) {
-    int runs = 0;
-    events.Install([&] { ++runs; });
+TEST_F(LinkTest, LineThatNeverFallsSilentEndsTheWaitAtTheLimit) {
     OpenPort();
-    port.ReplyAfterCr(kIdentify, 20);
-    ASSERT_TRUE(SendCommand("B00B"));
-    // The wait starts 1 ms after the CR, so the first byte is due 19 ms in
-    // and the read begun at 18 ms catches it: 18 empty reads, one run each,
-    // and none while the bytes stream in.
-    EXPECT_EQ(runs, 18);
+    // One byte every 87 us, far more than the reply window holds, no LF.
+    port.ReplyAfterCr(std::string(4000, 'x'), 2, /*gapUs=*/87);
+    const std::uint32_t t0 = clock.TickMs();
+    EXPECT_FALSE(SendCommand("B00B"));
+    EXPECT_EQ(clock.TickMs() - t0, 9u + kReplyWindowMs + 1);
 }
+
+struct EventsCase {
+    const char* behaviour;
+    std::string bytes;  // what arrives 2 ms after the CR
+    std::uint64_t gapUs;
+    int runs;
+};
+
+void PrintTo(const EventsCase& c, std::ostream* os) {
+    *os << c.behaviour;
+}
+
+class EventsDuringTheWait : public LinkTest, public ::testing::WithParamInterface<EventsCase> {};
+
+TEST_P(EventsDuringTheWait, RunAtLeastOncePerMillisecond) {
+    std::vector<std::uint32_t> runsAt;
+    events.Install([&] { runsAt.push_back(clock.TickMs()); });
+    OpenPort();
+    port.ReplyAfterCr(GetParam().bytes, 2, GetParam().gapUs);
+    SendCommand("B00B");
+    EXPECT_EQ(static_cast<int>(runsAt.size()), GetParam().runs);
+    for (std::size_t i = 1; i < runsAt.size(); ++i)
+        EXPECT_LE(runsAt[i] - runsAt[i - 1], 1u) << "run " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, EventsDuringTheWait,
+                         ::testing::Values(EventsCase{"silent line", "", 0,
+                                                      int{kReplyWindowMs} + 1},
+                                           EventsCase{"endless stream", std::string(4000, 'x'), 87,
+                                                      int{kReplyWindowMs} + 1},
+                                           // Bytes from the first read on, 10 ms in all: one run
+                                           // per tick until the CR ends the wait.
+                                           EventsCase{"reply of 10 ms", kIdentify, 625, 9}),
+                         [](const auto& info) {
+                             std::string name;
+                             for (const char* p = info.param.behaviour; *p; ++p)
+                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                             return name;
+                         });
 
 TEST_F(LinkTest, ReceivePositionWrapsAfter1024Bytes) {
     OpenPort();
@@ -278,6 +322,7 @@ TEST_F(LinkTest, OpenNamesThePortComAndItsNumber) {
         bool ApplyLineSettings(const std::string&) override { return false; }
         void Write(const std::uint8_t*, std::size_t) override {}
         std::optional<std::uint8_t> ReadByte() override { return std::nullopt; }
+        void DiscardInput() override {}
         void Close() override {}
         bool IsOpen() const override { return !opened.empty(); }
     } naming;

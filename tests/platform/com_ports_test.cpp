@@ -1,7 +1,9 @@
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -85,6 +87,32 @@ TEST_F(ComNumbering, WithoutAWritableStoreNumbersFollowPathOrder) {
     present = {kAdapterC, kAdapterA};
     EXPECT_EQ(Resolve("COM1"), kAdapterA);
     EXPECT_EQ(Resolve("COM2"), kAdapterC);
+}
+
+TEST_F(ComNumbering, TwoInstancesNumberingAtOnceLoseNoDevice) {
+    constexpr int kDevicesEach = 100;
+    std::vector<pid_t> children;
+    for (const char* adapter : {kAdapterA, kAdapterB}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto own = OpenFileSettingsStore(folder.File("VXConfig.reg"));
+            for (int i = 0; i < kDevicesEach; ++i) {
+                // One new device each time, and a number no table holds.
+                ResolveComPort("COM9999", *own, [&] {
+                    return std::vector<std::string>{adapter + std::to_string(i)};
+                });
+            }
+            _exit(0);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    auto table = store->OpenKey(kPortsKey);
+    ASSERT_NE(table, nullptr);
+    std::set<std::string> devices;
+    for (const auto& name : table->ValueNames()) devices.insert(*table->ReadText(name));
+    EXPECT_EQ(devices.size(), 2u * kDevicesEach);
 }
 
 class ComNumberingNames : public ComNumbering, public ::testing::WithParamInterface<const char*> {};

@@ -6,13 +6,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <iostream>
 
 #include <gtest/gtest.h>
 
 #include "case_names.h"
 
+#include "platform/linux/serial_device_linux.h"
 #include "platform/serial_device.h"
 #include "pseudo_terminal.h"
 #include "temp_folder.h"
@@ -119,6 +124,88 @@ TEST_F(SerialDeviceOnPty, HeldByAnotherProcessCannotBeOpened) {
     close(ready[0]);
     int status = 0;
     waitpid(child, &status, 0);
+}
+
+// The lock files of terminal programs: a program that opened the port with a
+// plain open() is seen only by its lock file.
+struct LockFileCase {
+    const char* what;
+    std::function<std::string()> content;  // of the lock found there; none: no lock
+    bool opens;
+};
+
+void PrintTo(const LockFileCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+std::string LockText(pid_t pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    return text;
+}
+
+// "LCK..pts_3" for /dev/pts/3.
+std::string LockName(const PseudoTerminal& pty) {
+    std::string name = pty.SlavePath().substr(std::string{"/dev/"}.size());
+    std::replace(name.begin(), name.end(), '/', '_');
+    return "LCK.." + name;
+}
+
+pid_t DeadProcess() {
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+class SerialDeviceLockFiles : public ::testing::TestWithParam<LockFileCase> {
+protected:
+    // The lock is named after the device itself, reached here by a link.
+    std::string LockPath() const { return locks.File(LockName(pty)); }
+
+    PseudoTerminal pty;
+    testing::TempFolder links;
+    testing::TempFolder locks;
+    std::string link = links.File("ttyVX");
+};
+
+TEST_P(SerialDeviceLockFiles, LiveOwnerRefusesOthersAreReplacedByOursUntilClose) {
+    ASSERT_EQ(symlink(pty.SlavePath().c_str(), link.c_str()), 0);
+    const std::string lockPath = LockPath();
+    if (GetParam().content)
+        testing::WriteFileText(lockPath, GetParam().content());
+    auto device = CreateLinuxSerialDevice([&](const std::string&) { return link; }, locks.Path());
+
+    EXPECT_EQ(device->Open("COM1"), GetParam().opens);
+    if (!GetParam().opens) {
+        EXPECT_EQ(testing::ReadFileText(lockPath), GetParam().content()) << "left alone";
+        return;
+    }
+    EXPECT_EQ(testing::ReadFileText(lockPath), LockText(getpid()));
+    device->Close();
+    EXPECT_FALSE(std::filesystem::exists(lockPath));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locks, SerialDeviceLockFiles,
+    ::testing::Values(LockFileCase{"no lock", nullptr, true},
+                      LockFileCase{"live owner", [] { return LockText(getppid()); }, false},
+                      LockFileCase{"dead owner", [] { return LockText(DeadProcess()); }, true},
+                      LockFileCase{"no process named", [] { return std::string{"junk\n"}; }, true}),
+    vx::testing::PrintedCaseName());
+
+TEST(SerialDeviceSystemLocks, OpenPortIsLockedInTheSystemLockFolder) {
+    constexpr const char* kLockFolder = "/run/lock";
+    if (access(kLockFolder, W_OK | X_OK) != 0)
+        GTEST_SKIP() << kLockFolder << " is not writable here, so no lock can be left in it";
+    PseudoTerminal pty;
+    const std::string lockPath = std::string{kLockFolder} + "/" + LockName(pty);
+    auto device = DeviceFor(pty.SlavePath());
+    ASSERT_TRUE(device->Open("COM1"));
+    EXPECT_EQ(testing::ReadFileText(lockPath), LockText(getpid()));
+    device->Close();
+    EXPECT_FALSE(std::filesystem::exists(lockPath));
 }
 
 struct RawByteCase {

@@ -28,7 +28,6 @@ namespace {
 using vx::test::VxsimProcess;
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kStartBound = std::chrono::seconds(10);
 constexpr auto kReplyBound = std::chrono::seconds(3);
 constexpr auto kSilenceWindow = std::chrono::milliseconds(400);
 

@@ -168,13 +168,32 @@ std::string ResolveComPort(const std::string& comName, SettingsStore& store,
     const auto number = ComNumber(comName);
     if (!number)
         return {};
-    const std::string portsPath = std::string{kProgramKeyPath} + kPortsSubkey;
-    auto ports = store.OpenKey(portsPath);
-    ComTable table = ports ? ReadTable(*ports) : ComTable{};
-    if (!table.contains(*number))
-        NumberNewDevices(table, listPresent(), ports, store, portsPath);
-    const auto entry = table.find(*number);
-    return entry == table.end() ? std::string{} : entry->second;
+    try {
+        const std::string portsPath = std::string{kProgramKeyPath} + kPortsSubkey;
+        auto ports = store.OpenKey(portsPath);
+        ComTable table = ports ? ReadTable(*ports) : ComTable{};
+        if (!table.contains(*number)) {
+            const auto present = listPresent();
+            const bool anyNew =
+                std::any_of(present.begin(), present.end(),
+                            [&](const auto& device) { return !Listed(table, device); });
+            // Another instance may be numbering devices too: the table is
+            // read again and extended with nobody writing in between.
+            if (anyNew) {
+                store.Exclusively([&] {
+                    ports = store.OpenKey(portsPath);
+                    table = ports ? ReadTable(*ports) : ComTable{};
+                    NumberNewDevices(table, present, ports, store, portsPath);
+                });
+            }
+        }
+        const auto entry = table.find(*number);
+        return entry == table.end() ? std::string{} : entry->second;
+    } catch (...) {
+        // Out of memory on a hostile table, for instance: the name stays
+        // unresolved, as the interface promises values only.
+        return {};
+    }
 }
 
 int ComNumberForDevice(const std::string& device, SettingsStore& store) {

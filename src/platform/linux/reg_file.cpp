@@ -5,6 +5,8 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <iterator>
+#include <unordered_map>
 
 namespace vx::platform::regfile {
 namespace {
@@ -49,16 +51,17 @@ std::string_view TrimStart(std::string_view text) {
     return first == std::string_view::npos ? std::string_view{} : text.substr(first);
 }
 
-std::vector<std::string> SplitLines(std::string_view text) {
+std::vector<std::string_view> SplitLines(std::string_view text) {
     if (text.starts_with(kByteOrderMark))
         text.remove_prefix(kByteOrderMark.size());
-    std::vector<std::string> lines;
+    std::vector<std::string_view> lines;
     while (!text.empty()) {
         const auto end = text.find('\n');
         std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
-        lines.emplace_back(line);
+        // Every carriage return at the end goes, so that a file written back
+        // reads as it was read.
+        while (line.ends_with('\r')) line.remove_suffix(1);
+        lines.push_back(line);
         if (end == std::string_view::npos)
             break;
         text.remove_prefix(end + 1);
@@ -268,17 +271,24 @@ bool IsHexData(std::string_view line, const std::optional<NamePart>& name) {
 }
 
 // One value, taking in the continuation lines of a long hex value.
-Entry ReadEntry(const std::vector<std::string>& lines, std::size_t& index) {
+Entry ReadEntry(const std::vector<std::string_view>& lines, std::size_t& index) {
     Entry entry;
-    entry.lines.push_back(lines[index]);
+    entry.lines.emplace_back(lines[index]);
     const auto name = ReadName(lines[index]);
     std::string logical = std::string{TrimEnd(lines[index])};
     if (IsHexData(logical, name)) {
-        while (logical.ends_with(kContinuation) && index + 1 < lines.size()) {
+        // A blank line is never a continuation: it ends the value.
+        while (logical.ends_with(kContinuation) && index + 1 < lines.size() &&
+               !TrimStart(lines[index + 1]).empty()) {
             logical.pop_back();
             logical += TrimEnd(TrimStart(lines[++index]));
-            entry.lines.push_back(lines[index]);
+            entry.lines.emplace_back(lines[index]);
         }
+        // Cut off by the end of the file or a blank line: the value keeps a
+        // blank line of its own, so that a value written after it is not
+        // taken in as its continuation.
+        if (logical.ends_with(kContinuation))
+            entry.lines.emplace_back();
     }
     if (!name)
         return entry;
@@ -311,16 +321,68 @@ auto FindSectionIn(Sections& sections, std::string_view keyPath) -> decltype(&se
     return nullptr;
 }
 
-// Sections that name the same key twice are merged, as an import would.
-Section& StartSection(Document& document, const std::string& header) {
-    const auto keyPath = MachineKeyPath(header);
-    if (keyPath) {
-        if (Section* existing = FindSectionIn(document.sections, *keyPath))
-            return *existing;
-    }
-    document.sections.push_back({header, keyPath, {}});
-    return document.sections.back();
+std::string FoldCase(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
 }
+
+// Builds a document line by line with indexes of its keys and values, so
+// that reading a file takes time in proportion to its length.
+class DocumentBuilder {
+public:
+    // Sections that name the same key twice are merged, as an import would.
+    void StartSection(std::string_view header) {
+        auto keyPath = MachineKeyPath(header);
+        if (keyPath) {
+            const auto [known, added] =
+                sectionIndex_.try_emplace(FoldCase(*keyPath), document_.sections.size());
+            if (!added) {
+                current_ = known->second;
+                return;
+            }
+        }
+        current_ = document_.sections.size();
+        document_.sections.push_back({std::string{header}, std::move(keyPath), {}});
+        valueIndex_.emplace_back();
+    }
+
+    void Add(Entry entry) {
+        if (!current_) {
+            auto& preamble = document_.preamble;
+            preamble.insert(preamble.end(), std::make_move_iterator(entry.lines.begin()),
+                            std::make_move_iterator(entry.lines.end()));
+            return;
+        }
+        auto& entries = document_.sections[*current_].entries;
+        if (!entry.name) {
+            // Neighbouring lines that name no value are kept as one piece.
+            if (!entries.empty() && !entries.back().name) {
+                auto& lines = entries.back().lines;
+                lines.insert(lines.end(), std::make_move_iterator(entry.lines.begin()),
+                             std::make_move_iterator(entry.lines.end()));
+            } else {
+                entries.push_back(std::move(entry));
+            }
+            return;
+        }
+        // A value named twice keeps its first place and its last data.
+        const auto [known, added] =
+            valueIndex_[*current_].try_emplace(FoldCase(*entry.name), entries.size());
+        if (added)
+            entries.push_back(std::move(entry));
+        else
+            entries[known->second] = std::move(entry);
+    }
+
+    Document Take() { return std::move(document_); }
+
+private:
+    Document document_;
+    std::optional<std::size_t> current_;
+    std::unordered_map<std::string, std::size_t> sectionIndex_;
+    std::vector<std::unordered_map<std::string, std::size_t>> valueIndex_;
+};
 
 std::string FormatEntry(const Entry& entry) {
     if (!entry.lines.empty()) {
@@ -346,27 +408,17 @@ bool IsFormatLine(std::string_view line) {
 
 Document Parse(std::string_view text) {
     const auto lines = SplitLines(text);
-    Document document;
-    Section* current = nullptr;
+    DocumentBuilder builder;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
+        const std::string_view line = lines[i];
         if (TrimStart(line).empty() || (i == 0 && IsFormatLine(line)))
             continue;
-        if (line.starts_with('[')) {
-            current = &StartSection(document, line);
-            continue;
-        }
-        Entry entry = ReadEntry(lines, i);
-        if (current == nullptr) {
-            document.preamble.insert(document.preamble.end(), entry.lines.begin(),
-                                     entry.lines.end());
-        } else if (entry.name) {
-            SetValue(*current, std::move(entry));
-        } else {
-            current->entries.push_back(std::move(entry));
-        }
+        if (line.starts_with('['))
+            builder.StartSection(line);
+        else
+            builder.Add(ReadEntry(lines, i));
     }
-    return document;
+    return builder.Take();
 }
 
 std::string Format(const Document& document) {

@@ -7,18 +7,26 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/line_settings.h"
+#include "platform/linux/serial_device_linux.h"
 #include "platform/serial_device.h"
 
 namespace vx::platform {
@@ -182,22 +190,147 @@ bool TookSettings(const termios2& wanted, const termios2& actual, bool pseudoTer
            RateClose(actual.c_ospeed, wanted.c_ospeed);
 }
 
+// The lock files that terminal programs on Linux leave in the lock folder:
+// "LCK.." and the device's name under /dev, holding the owner's process ID
+// as ten right-aligned ASCII digits and a newline. Programs that open a port
+// without flock or TIOCEXCL still honour these.
+constexpr const char* kSystemLockFolder = "/run/lock";
+constexpr std::string_view kLockPrefix = "LCK..";
+constexpr std::string_view kDeviceFolder = "/dev/";
+constexpr int kLockPidWidth = 10;
+constexpr std::size_t kMaxLockFileBytes = 64;
+// A stale lock removed, someone else may take the name first: a few rounds.
+constexpr int kLockAttempts = 3;
+
+// "LCK..ttyUSB0" for /dev/ttyUSB0 and any link to it; "LCK..pts_3" for
+// /dev/pts/3. Empty when the device cannot be resolved.
+std::string LockFileName(const std::string& devicePath) {
+    char* real = realpath(devicePath.c_str(), nullptr);
+    if (real == nullptr)
+        return {};
+    std::string name = real;
+    free(real);
+    name = name.starts_with(kDeviceFolder) ? name.substr(kDeviceFolder.size())
+                                           : name.substr(name.rfind('/') + 1);
+    std::replace(name.begin(), name.end(), '/', '_');
+    return std::string{kLockPrefix} + name;
+}
+
+// The process ID a lock file names; nothing when it names none.
+std::optional<pid_t> LockOwner(const std::string& lockPath) {
+    const int fd = open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::array<char, kMaxLockFileBytes + 1> text{};
+    const ssize_t got = read(fd, text.data(), kMaxLockFileBytes);
+    close(fd);
+    if (got <= 0)
+        return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const long pid = std::strtol(text.data(), &end, 10);
+    const bool wellFormed = end != text.data() && (*end == '\n' || *end == '\0');
+    if (!wellFormed || errno != 0 || pid <= 0 || pid > INT_MAX)
+        return std::nullopt;
+    return static_cast<pid_t>(pid);
+}
+
+bool ProcessAlive(pid_t pid) {
+    return kill(pid, 0) == 0 || errno == EPERM;
+}
+
+bool HeldByLiveProcess(const std::string& lockPath) {
+    const auto owner = LockOwner(lockPath);
+    return owner && ProcessAlive(*owner);
+}
+
+// A complete lock file under a temporary name, so that the real name appears
+// with its contents in one step (link fails if the name is taken).
+std::string WriteTemporaryLock(const std::string& folder) {
+    std::string name = folder + "/LCK.tmp.XXXXXX";
+    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    std::array<char, kLockPidWidth + 2> text{};
+    const int length =
+        std::snprintf(text.data(), text.size(), "%*d\n", kLockPidWidth, static_cast<int>(getpid()));
+    const bool written = fchmod(fd, S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH) == 0 &&
+                         write(fd, text.data(), static_cast<std::size_t>(length)) == length;
+    close(fd);
+    if (!written) {
+        unlink(name.c_str());
+        return {};
+    }
+    return name;
+}
+
+// The port's lock file while it is open.
+class PortLock {
+public:
+    explicit PortLock(std::string folder) : folder_(std::move(folder)) {}
+    ~PortLock() { Release(); }
+    PortLock(const PortLock&) = delete;
+    PortLock& operator=(const PortLock&) = delete;
+
+    // False when a live process holds the port. A lock folder we may not
+    // write still keeps us off a port that others hold, but leaves no lock.
+    bool Take(const std::string& devicePath) {
+        Release();
+        const std::string name = LockFileName(devicePath);
+        if (name.empty())
+            return true;
+        const std::string path = folder_ + "/" + name;
+        const std::string temporary = WriteTemporaryLock(folder_);
+        if (temporary.empty())
+            return !HeldByLiveProcess(path);
+        bool taken = false;
+        for (int attempt = 0; attempt < kLockAttempts && !taken; ++attempt) {
+            if (link(temporary.c_str(), path.c_str()) == 0) {
+                taken = true;
+            } else if (errno != EEXIST || HeldByLiveProcess(path)) {
+                break;
+            } else {
+                unlink(path.c_str());  // stale: its owner is gone
+            }
+        }
+        unlink(temporary.c_str());
+        if (taken)
+            path_ = path;
+        return taken || !HeldByLiveProcess(path);
+    }
+
+    void Release() {
+        if (path_.empty())
+            return;
+        // Only our own lock goes, even if someone replaced it meanwhile.
+        if (LockOwner(path_) == getpid())
+            unlink(path_.c_str());
+        path_.clear();
+    }
+
+private:
+    std::string folder_;
+    std::string path_;
+};
+
 class LinuxSerialDevice final : public SerialDevice {
 public:
-    explicit LinuxSerialDevice(PortResolver resolve) : resolve_(std::move(resolve)) {}
+    LinuxSerialDevice(PortResolver resolve, std::string lockFolder)
+        : resolve_(std::move(resolve)), lock_(std::move(lockFolder)) {}
     ~LinuxSerialDevice() override { Close(); }
 
     bool Open(const std::string& comName) override {
         Close();
         const std::string path = resolve_ ? resolve_(comName) : std::string{};
-        if (path.empty())
+        if (path.empty() || !lock_.Take(path))
             return false;
         const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            return false;
         // flock, not TIOCEXCL alone: the superuser passes TIOCEXCL unhindered.
-        if (ioctl(fd, TCGETS2, &savedTermios_) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            close(fd);
+        if (fd < 0 || ioctl(fd, TCGETS2, &savedTermios_) != 0 ||
+            flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (fd >= 0)
+                close(fd);
+            lock_.Release();
             return false;
         }
         fd_ = fd;
@@ -264,6 +397,11 @@ public:
         return std::nullopt;
     }
 
+    void DiscardInput() override {
+        if (IsOpen())
+            ioctl(fd_, TCFLSH, TCIFLUSH);
+    }
+
     void Close() override {
         if (!IsOpen())
             return;
@@ -274,6 +412,7 @@ public:
         ioctl(fd_, TIOCNXCL);
         close(fd_);
         fd_ = -1;
+        lock_.Release();
     }
 
     bool IsOpen() const override { return fd_ >= 0; }
@@ -301,6 +440,7 @@ private:
     }
 
     PortResolver resolve_;
+    PortLock lock_;
     int fd_ = -1;
     bool gone_ = false;
     bool pseudoTerminal_ = false;
@@ -311,8 +451,13 @@ private:
 
 }  // namespace
 
+std::unique_ptr<SerialDevice> CreateLinuxSerialDevice(PortResolver resolve,
+                                                      std::string lockFolder) {
+    return std::make_unique<LinuxSerialDevice>(std::move(resolve), std::move(lockFolder));
+}
+
 std::unique_ptr<SerialDevice> CreateSystemSerialDevice(PortResolver resolve) {
-    return std::make_unique<LinuxSerialDevice>(std::move(resolve));
+    return CreateLinuxSerialDevice(std::move(resolve), kSystemLockFolder);
 }
 
 }  // namespace vx::platform

@@ -69,6 +69,11 @@ public:
         return std::nullopt;
     }
 
+    void DiscardInput() override {
+        if (IsOpen())
+            PurgeComm(handle_, PURGE_RXCLEAR);
+    }
+
     void Close() override {
         if (!IsOpen())
             return;
