@@ -9,7 +9,7 @@ VX_PACKAGES=(
   qt6-base-dev qt6-svg-dev libqt6svg6
   libgtest-dev libgmock-dev libbenchmark-dev
   libpulse-dev
-  xvfb xauth fonts-wqy-microhei
+  xvfb xauth fonts-wqy-microhei fonts-liberation2
 )
 
 vx_die() {
@@ -35,11 +35,20 @@ vx_install_packages() {
     || vx_die "could not install: ${missing[*]}"
 }
 
-# Configures (once) and builds everything into VX_BUILD.
+# Configures (once) and builds everything into VX_BUILD, with warnings as
+# errors: this is our own build, not a user's.
 vx_build() {
-  if [ ! -f "$VX_BUILD/build.ninja" ]; then
-    cmake -S "$VX_ROOT" -B "$VX_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$VX_BUILD.configure.log" 2>&1 \
-      || { tail -n 30 "$VX_BUILD.configure.log" >&2; vx_die "configuring failed (full log: $VX_BUILD.configure.log)"; }
-  fi
+  vx_configure "$VX_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_WERROR=ON
   cmake --build "$VX_BUILD" -j "$(nproc)" "$@" || vx_die "the build failed (see the compiler messages above)"
+}
+
+# Configures the build folder $1 with the options that follow, once; the
+# log stays inside that folder.
+vx_configure() {
+  local dir=$1
+  shift
+  [ -f "$dir/build.ninja" ] && return 0
+  mkdir -p "$dir"
+  cmake -S "$VX_ROOT" -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1 \
+    || { tail -n 30 "$dir/configure.log" >&2; vx_die "configuring failed (full log: $dir/configure.log)"; }
 }

@@ -92,6 +92,8 @@ void TfrmModule::ConnectHandlers() {
     }
     connect(sbID, &QScrollBar::valueChanged, this, &TfrmModule::sbIDChange);
     connect(tmrBusy, &QTimer::timeout, this, &TfrmModule::tmrBusyTimer);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { FocusMoved(now); });
 #ifndef QT_NO_SESSIONMANAGER
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { closeAllowed_ = true; });
 #endif
@@ -132,7 +134,11 @@ void TfrmModule::FormShow() {
     SetButtonCaption(btnProcess, Text(Msg::ProcessModule));
     gbDefault->setTitle(LiteralCaption(Text(Msg::QuickSetting)));
     pcDefault->setTabText(pcDefault->indexOf(tsDefault), LiteralCaption(Text(Msg::Default)));
-    SetButtonCaption(btnFactory, "(" + Text(Msg::FactoryDefault) + ")");
+    // Appending to a named string rather than writing "(" + text: GCC 12 at
+    // -O3 takes the latter for an overlapping copy (-Wrestrict) that cannot happen.
+    std::string factoryCaption = "(";
+    factoryCaption.append(Text(Msg::FactoryDefault)).append(")");
+    SetButtonCaption(btnFactory, factoryCaption);
     SetButtonCaption(btnExit, Text(Msg::Exit));
 }
 
@@ -303,7 +309,29 @@ void TfrmModule::SetControlEnabled(ops::Control control, bool enabled) {
 }
 
 void TfrmModule::SetWindowEnabled(bool enabled) {
+    if (enabled == isEnabled())
+        return;
+    // Qt drops the focus of a disabled window and does not give it back, which
+    // would leave a keyboard user nowhere after every operation (and Space
+    // unable to stop a live run): the control that had it gets it back.
+    if (!enabled)
+        focusBeforeDisabling_ = focusWidget();
     setEnabled(enabled);
+    if (enabled && focusBeforeDisabling_ && focusBeforeDisabling_->isEnabled())
+        focusBeforeDisabling_->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmModule::FocusMoved(QWidget* now) {
+    if (now == nullptr || now->window() != this)
+        return;
+    // The style draws the focus frame only after a move by Tab; this window is
+    // driven from the keyboard as much as with the mouse, so it always shows.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    // Enter presses the focused push button, otherwise the scan button; the
+    // default look follows that rule (a push button outside a dialog would
+    // otherwise drop it for good as soon as the focus leaves it).
+    auto* button = qobject_cast<QPushButton*>(now);
+    btnScan->setDefault(button == nullptr || button == btnScan);
 }
 
 void TfrmModule::SetBusy(int flag) {

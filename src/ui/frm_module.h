@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -152,10 +153,12 @@ private:
     void CentreOnScreen();
     QWidget* ControlWidget(ops::Control control) const;
     void RunOperation(void (*operation)(ops::OperationContext&));
+    void FocusMoved(QWidget* now);
 
     WindowServices services_;
     ops::OperationContext context_;
     ops::SharedState shared_;
+    QPointer<QWidget> focusBeforeDisabling_;
     bool hourglassShown_ = false;
     bool shownOnce_ = false;
     bool closeAllowed_ = false;

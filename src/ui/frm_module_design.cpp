@@ -80,23 +80,31 @@ constexpr int kNoNcTop = 22, kNoNcRowHeight = 17;
 
 constexpr int kIdMinimum = 1, kIdMaximum = 99, kIdArrowStep = 1, kIdPageStep = 10;
 
-void Colour(QWidget* widget, const QColor& background, const QColor& text) {
+// Panels keep their colours in every state, so a scan's status stays readable
+// while the window is disabled; controls a user works keep theirs only while
+// enabled, so that a disabled one looks it.
+using ColourGroups = std::initializer_list<QPalette::ColorGroup>;
+constexpr ColourGroups kAlways{QPalette::Active, QPalette::Inactive, QPalette::Disabled};
+constexpr ColourGroups kWhileEnabled{QPalette::Active, QPalette::Inactive};
+
+void SetColour(QPalette& palette, ColourGroups groups,
+               std::initializer_list<QPalette::ColorRole> roles, const QColor& colour) {
+    for (const QPalette::ColorGroup group : groups) {
+        for (const QPalette::ColorRole role : roles) palette.setColor(group, role, colour);
+    }
+}
+
+void Colour(QWidget* widget, const QColor& background, const QColor& text, ColourGroups groups) {
     QPalette palette = widget->palette();
-    for (const QPalette::ColorRole role : {QPalette::Window, QPalette::Button, QPalette::Base}) {
-        palette.setColor(role, background);
-    }
-    for (const QPalette::ColorRole role :
-         {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
-        palette.setColor(role, text);
-    }
+    SetColour(palette, groups, {QPalette::Window, QPalette::Button, QPalette::Base}, background);
+    SetColour(palette, groups, {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}, text);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }
 
 void TextColour(QWidget* widget, const QColor& text) {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::ButtonText, text);
-    palette.setColor(QPalette::WindowText, text);
+    SetColour(palette, kWhileEnabled, {QPalette::ButtonText, QPalette::WindowText}, text);
     widget->setPalette(palette);
 }
 
@@ -116,7 +124,7 @@ QLabel* MakePanel(QWidget* parent, const char* name, const QColor& background, c
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setAlignment(Qt::AlignCenter);
     panel->setTextFormat(Qt::PlainText);
-    Colour(panel, background, text);
+    Colour(panel, background, text, kAlways);
     return panel;
 }
 
@@ -154,7 +162,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixma
 QComboBox* MakeList(QWidget* parent, const char* name) {
     auto* list = Make<QComboBox>(parent, name);
     list->setEditable(false);
-    Colour(list, kHighlight, kYellow);
+    Colour(list, kHighlight, kYellow, kWhileEnabled);
     return list;
 }
 

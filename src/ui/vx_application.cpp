@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "ui/window_font.h"
+
 namespace vx::ui {
 
 void ShowErrorBox(const QString& message) {
@@ -13,6 +15,7 @@ VxApplication::VxApplication(int& argc, char** argv, ErrorReport report)
     : QApplication(argc, argv), report_(std::move(report)) {
     setApplicationName(QString::fromUtf8(kApplicationTitle));
     setDesktopFileName(QStringLiteral("vxconfig"));
+    RegisterWindowFont();
 }
 
 bool VxApplication::notify(QObject* receiver, QEvent* event) {

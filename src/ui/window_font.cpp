@@ -1,14 +1,19 @@
 #include "ui/window_font.h"
 
+#include <QFontDatabase>
 #include <QStringList>
+#include <array>
 
 namespace vx::ui {
 
+void RegisterWindowFont() {
+    constexpr std::array kFaces{":/fonts/window-regular.ttf", ":/fonts/window-bold.ttf"};
+    for (const char* face : kFaces) QFontDatabase::addApplicationFont(QString::fromLatin1(face));
+}
+
 QFont WindowFont(int pixelSize, bool bold) {
     QFont font;
-    font.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Nimbus Sans"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                      QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei"),
+    font.setFamilies({QString::fromLatin1(kWindowFamily), QStringLiteral("WenQuanYi Micro Hei"),
                       QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK TC"),
                       QStringLiteral("Droid Sans Fallback"), QStringLiteral("Microsoft YaHei"),
                       QStringLiteral("Microsoft JhengHei")});

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 #include <array>
 #include <csignal>
@@ -92,6 +93,31 @@ int CountLines(const std::string& text, const std::vector<std::string>& parts) {
     return count;
 }
 
+// The machine's serial device, counting the frames written through it: every
+// frame starts with a one-byte write of the lead byte.
+class FrameCountingDevice final : public platform::SerialDevice {
+public:
+    explicit FrameCountingDevice(std::unique_ptr<platform::SerialDevice> inner)
+        : inner_(std::move(inner)) {}
+    bool Open(const std::string& comName) override { return inner_->Open(comName); }
+    bool ApplyLineSettings(const std::string& text) override {
+        return inner_->ApplyLineSettings(text);
+    }
+    void Write(const std::uint8_t* data, std::size_t count) override {
+        constexpr std::uint8_t kLeadByte = 0x09;
+        frames += count == 1 && data[0] == kLeadByte ? 1 : 0;
+        inner_->Write(data, count);
+    }
+    std::optional<std::uint8_t> ReadByte() override { return inner_->ReadByte(); }
+    void Close() override { inner_->Close(); }
+    bool IsOpen() const override { return inner_->IsOpen(); }
+
+    int frames = 0;
+
+private:
+    std::unique_ptr<platform::SerialDevice> inner_;
+};
+
 // What the window showed at one moment of a live run.
 struct Sample {
     Channels outputs{};
@@ -112,7 +138,8 @@ protected:
                kModuleLine, "--id", std::to_string(kModuleId), "--serial", kModuleSerial,
                "--version", kModuleVersion, "--mode", "S", "--link", folder.File("com3")}),
           store(platform::OpenFileSettingsStore(StorePath())),
-          device(platform::CreateSystemSerialDevice(Resolver())) {}
+          device(std::make_unique<FrameCountingDevice>(
+              platform::CreateSystemSerialDevice(Resolver()))) {}
 
     void SetUp() override {
         ASSERT_NE(sim.OutputThrough(folder.File("com3")).find("ready"), std::string::npos);
@@ -153,6 +180,23 @@ protected:
                                                  << Log();
     }
 
+    // A key as the keyboard sends it: to the window, which hands it to the
+    // focused control, or drops it while disabled.
+    void Press(Qt::Key key, int times = 1) {
+        for (int i = 0; i < times; ++i) QTest::keyClick(window->windowHandle(), key);
+    }
+
+    // The same story as ScanFindsTheModule, told with the Enter key.
+    void EnterScansTheModule() {
+        constexpr int kScanKeys = 2;
+        int keys = 0;
+        do {
+            Press(Qt::Key_Return);
+        } while (!window->State().ModuleFound && ++keys < kScanKeys);
+        ASSERT_TRUE(window->State().ModuleFound) << window->pnMsg->text().toStdString() << "\n"
+                                                 << Log();
+    }
+
     void TickOutputs(const Channels& outputs) {
         for (int i = 0; i < kChannelCount; ++i) window->chkDO[i]->setChecked(outputs[i]);
     }
@@ -175,7 +219,8 @@ protected:
     // loops inside that click. `act` sees each sample with the time since the
     // start and may act as the user; past the bound the run is stopped, so a
     // run that never ends fails instead of hanging.
-    std::vector<Sample> RunLive(const std::function<void(const Sample&, qint64 ms)>& act) {
+    std::vector<Sample> RunLive(const std::function<void(const Sample&, qint64 ms)>& act,
+                                const std::function<void()>& start = {}) {
         std::vector<Sample> samples;
         QElapsedTimer since;
         bool stopForced = false;
@@ -191,7 +236,11 @@ protected:
         });
         since.start();
         sampler.start();
-        window->btnProcess->click();
+        if (start) {
+            start();
+        } else {
+            window->btnProcess->click();
+        }
         sampler.stop();
         EXPECT_FALSE(stopForced) << "the run did not end within the bound";
         return samples;
@@ -212,7 +261,7 @@ protected:
     platform::testing::TempFolder folder;
     test::VxsimProcess sim;
     std::unique_ptr<platform::SettingsStore> store;
-    std::unique_ptr<platform::SerialDevice> device;
+    std::unique_ptr<FrameCountingDevice> device;
     platform::InstallableEventPump events;
     platform::RecordingTone tone{platform::SystemClock()};
     std::unique_ptr<TfrmModule> window;
@@ -380,6 +429,65 @@ TEST_F(WindowOnVxsim, UnplugDuringALiveRunEndsItWithoutSpinning) {
     EXPECT_LT(cpu, kMaxCpuShareWhileEnding * wall) << "cpu " << cpu << " s over " << wall << " s";
     std::printf("end of run after unplug: %.0f ms wall, %.1f ms cpu\n", wall * 1e3, cpu * 1e3);
 }
+
+TEST_F(WindowOnVxsim, KeyboardAloneScansAndSetsTheNextId) {
+    ASSERT_NO_FATAL_FAILURE(EnterScansTheModule());
+    EXPECT_EQ(window->focusWidget(), window->btnScan) << "the scan keeps the focus where it was";
+    EXPECT_TRUE(window->btnScan->isDefault());
+
+    Press(Qt::Key_Tab);
+    Press(Qt::Key_Right);
+    Press(Qt::Key_Tab);
+    ASSERT_EQ(window->focusWidget(), window->btnID);
+    EXPECT_FALSE(window->btnScan->isDefault()) << "the focused button is the default one";
+    Press(Qt::Key_Space);
+
+    EXPECT_EQ(window->pnMsg->text(), "Set Module ID Ok") << Log();
+    const std::string setNextId = std::string("command=B00C") + kModuleSerial + "08 checksum=ok";
+    EXPECT_EQ(CountLines(Log(), {setNextId, "answered"}), 1) << Log();
+    EXPECT_EQ(window->focusWidget(), window->btnID);
+
+    // Enter presses the focused button, not the scan.
+    Press(Qt::Key_Return);
+    EXPECT_EQ(CountLines(Log(), {setNextId, "answered"}), 2) << Log();
+    EXPECT_EQ(window->focusWidget(), window->btnID);
+}
+
+class LiveRunByKeyboard : public WindowOnVxsim, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LiveRunByKeyboard, SpaceStopsTheRunWithinOneCycle) {
+    const bool startWithSpace = GetParam();
+    ASSERT_NO_FATAL_FAILURE(EnterScansTheModule());
+    TickOutputs(kFirstOutputs);
+    constexpr int kTabsFromScanToProcess = 7;
+    Press(Qt::Key_Tab, kTabsFromScanToProcess);
+    ASSERT_EQ(window->focusWidget(), window->btnProcess);
+
+    int framesAtStop = -1;
+    RunLive(
+        [&](const Sample& now, qint64) {
+            if (framesAtStop < 0 && now.lamps == kFirstOutputs) {
+                framesAtStop = device->frames;
+                Press(Qt::Key_Space);
+            }
+        },
+        [&] {
+            if (startWithSpace) {
+                Press(Qt::Key_Space);
+            } else {
+                QTest::mouseClick(window->btnProcess, Qt::LeftButton);
+            }
+        });
+
+    ASSERT_GE(framesAtStop, 0) << "the run never cycled";
+    EXPECT_LE(device->frames - framesAtStop, 1) << "exchanges after the stop key";
+    EXPECT_FALSE(window->State().ProcessFlag);
+    EXPECT_EQ(LastBeepHz(), kSuccessHz) << "a user's stop, not a lost link";
+    EXPECT_EQ(window->focusWidget(), window->btnProcess);
+}
+
+INSTANTIATE_TEST_SUITE_P(StartedBy, LiveRunByKeyboard, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Space" : "MouseClick"; });
 
 }  // namespace
 }  // namespace vx::ui

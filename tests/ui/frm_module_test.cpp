@@ -4,19 +4,23 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <set>
 
+#include "link/comm_port.h"
 #include "ui/circle_shape.h"
 #include "ui/text_table.h"
+#include "ui/window_font.h"
 #include "window_rig.h"
 
 namespace vx::ui::testing {
@@ -192,6 +196,7 @@ TEST_P(WindowLanguage, CaptionsCarryNoAcceleratorAndFitTheirControls) {
     TfrmModule& w = rig.Show();
     const std::array<QPushButton*, 3> languageButtons{w.btnEng, w.btnGB, w.btnBIG5};
     languageButtons[GetParam()]->click();
+    EXPECT_EQ(QFontInfo(w.btnScan->font()).family(), kWindowFamily);
     for (QAbstractButton* button : w.findChildren<QAbstractButton*>()) {
         EXPECT_TRUE(QKeySequence::mnemonic(button->text()).isEmpty())
             << button->objectName().toStdString();
@@ -207,8 +212,49 @@ TEST_P(WindowLanguage, CaptionsCarryNoAcceleratorAndFitTheirControls) {
     for (const QWidget* control : shown) {
         EXPECT_LE(ContentWidth(control), control->width()) << control->objectName().toStdString();
     }
+    // The caption a live run shows instead.
+    w.SetProcessCaption(Text(Msg::CancelProcessModule, GetParam()));
+    EXPECT_LE(ContentWidth(w.btnProcess), w.btnProcess->width());
     EXPECT_TRUE(QKeySequence::mnemonic(w.gbDefault->title()).isEmpty());
     EXPECT_TRUE(QKeySequence::mnemonic(w.pcDefault->tabText(0)).isEmpty());
+}
+
+// Every status text the operations write, each with its longest suffix.
+std::vector<std::string> StatusTexts(int languageNo) {
+    const auto text = [languageNo](Msg m) { return Text(m, languageNo); };
+    std::vector<std::string> texts{
+        text(Msg::ScanModule) + " ....",
+        text(Msg::ScanCom) + " : #16",
+        text(Msg::GetModuleInfoOk) + " : #16)",
+        text(Msg::GetModuleInfoError) + " : #16)",
+        text(Msg::OpenCom) + " : 16 " + text(Msg::Error),
+        text(Msg::SetModuleId) + " = 99",
+    };
+    for (Msg m : {Msg::StartScanModule, Msg::ModuleNotFind, Msg::SetModuleIdOk,
+                  Msg::SetModuleIdError, Msg::SetModuleBaudRateOk, Msg::SetModuleBaudRateError,
+                  Msg::SetModuleModeOk, Msg::SetModuleModeError, Msg::SetFactoryDefault,
+                  Msg::SetFactoryDefaultOk, Msg::SetFactoryDefaultError}) {
+        texts.push_back(text(m));
+    }
+    for (const std::string& setting : link::LineSettingsList) {
+        texts.push_back(text(Msg::SetModuleBaudRate) + " = " + setting);
+    }
+    return texts;
+}
+
+TEST_P(WindowLanguage, EveryStatusTextFitsBesideTheLinkLamp) {
+    constexpr int kClearance = 2;
+    WindowRig rig;
+    TfrmModule& w = rig.Show();
+    const int lampLeft = w.shComm->geometry().left();
+    for (const std::string& text : StatusTexts(GetParam())) {
+        w.SetStatus(text);
+        const QRect drawn = QStyle::alignedRect(
+            Qt::LeftToRight, w.pnMsg->alignment(),
+            w.pnMsg->fontMetrics().boundingRect(w.pnMsg->text()).size(), w.pnMsg->contentsRect());
+        EXPECT_GE(drawn.left(), w.pnMsg->contentsRect().left()) << text;
+        EXPECT_LE(drawn.right() + kClearance, lampLeft) << text;
+    }
 }
 
 constexpr const char* kLanguageNames[] = {"English", "ChineseGB", "ChineseBIG5"};
