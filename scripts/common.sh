@@ -10,7 +10,7 @@ VX_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpulse-dev
   xvfb xauth fonts-wqy-microhei fonts-liberation2
-  g++-mingw-w64-x86-64 googletest wine64 dpkg-dev xdotool
+  g++-mingw-w64-x86-64-posix googletest wine64 dpkg-dev xdotool
 )
 
 vx_die() {
