@@ -33,11 +33,14 @@ public:
     // first zero byte; an empty value reads as the empty text.
     virtual std::optional<std::string> ReadText(const std::string& name) const = 0;
 
-    // False when the value could not be written (and made durable).
+    // False when the value could not be written (and made durable). A key
+    // opened by OpenKey may refuse writes: the registry opens it for reading.
     virtual bool WriteInteger(const std::string& name, std::uint32_t value) = 0;
     virtual bool WriteText(const std::string& name, const std::string& value) = 0;
 
-    // Names of the values under this key, in stored order.
+    // Names of the values under this key, in the store's own order: the
+    // file's for the file store; the registry keeps none (Windows gives
+    // creation order, Wine sorts by name).
     virtual std::vector<std::string> ValueNames() const = 0;
 };
 
@@ -46,7 +49,8 @@ public:
     virtual ~SettingsStore() = default;
 
     // Opens an existing key without creating it; nothing when it is absent
-    // or cannot be opened for reading and writing.
+    // or cannot be opened (the file store also demands the right to write
+    // the store; the registry asks only for reading).
     virtual std::unique_ptr<SettingsKey> OpenKey(const std::string& path) = 0;
 
     // Opens the key, creating it and any missing parents; nothing on failure.
@@ -67,11 +71,13 @@ public:
 // file /var/lib/vxconfig/VXConfig.reg on Linux.
 std::unique_ptr<SettingsStore> OpenSystemSettingsStore();
 
+#ifndef _WIN32
 // Linux: the same store kept in the given file, in the registry editor's
 // export format ("Windows Registry Editor Version 5.00"). Every change
 // replaces the whole file at once; the file is read afresh whenever a key is
 // opened, so changes by other programs are seen.
 std::unique_ptr<SettingsStore> OpenFileSettingsStore(const std::string& path);
+#endif
 
 // The key of this program, below the per-machine root.
 inline constexpr const char* kProgramKeyPath = "Software\\TAVRO\\VXConfig";

@@ -1,6 +1,8 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
+// <mmsystem.h> needs the types of <windows.h>: keep it after this line.
+#include <mmsystem.h>
 
 #include <utility>
 
@@ -13,9 +15,49 @@ namespace {
 // time limit and return once their bytes are handed over.
 constexpr COMMTIMEOUTS kLinkTimeouts{0, 0, 1, 0, 0};
 constexpr DWORD kReadWaitMs = 1;
+// Without it a Sleep(1), the 1 ms read time limit and timeGetTime() all move
+// in whole scheduler ticks (about 15.6 ms), and a 150 ms reply window would
+// be ten polls wide.
+constexpr UINT kTimerResolutionMs = 1;
 // The device namespace prefix lets COM10 and above open too; the plain name
 // reaches only COM1 to COM9.
 constexpr const char* kDevicePrefix = "\\\\.\\";
+
+// How the serial drivers report a port whose adapter has been pulled out.
+bool MeansDeviceGone(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_DEVICE_REMOVED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// BuildCommDCB changes only what the text names; everything else would stay
+// as the port's previous owner left it. The link's line is plain: parity
+// checked exactly when the text names one, no handshake in either direction,
+// no character replaced or dropped, and no error that stalls later reads.
+void MakePlainLine(DCB& state) {
+    state.fBinary = TRUE;
+    state.fParity = state.Parity != NOPARITY;
+    state.fOutxCtsFlow = FALSE;
+    state.fOutxDsrFlow = FALSE;
+    state.fDsrSensitivity = FALSE;
+    state.fOutX = FALSE;
+    state.fInX = FALSE;
+    state.fErrorChar = FALSE;
+    state.fNull = FALSE;
+    state.fAbortOnError = FALSE;
+    if (state.fDtrControl == DTR_CONTROL_HANDSHAKE)
+        state.fDtrControl = DTR_CONTROL_ENABLE;
+    // RTS toggling is left alone: RS-485 adapters use it to turn their
+    // transmitter around, which is not flow control.
+    if (state.fRtsControl == RTS_CONTROL_HANDSHAKE)
+        state.fRtsControl = RTS_CONTROL_ENABLE;
+}
 
 class WindowsSerialDevice final : public SerialDevice {
 public:
@@ -32,6 +74,8 @@ public:
                               0, nullptr);
         if (handle_ == INVALID_HANDLE_VALUE)
             return false;
+        gone_ = false;
+        timeBeginPeriod(kTimerResolutionMs);
         timeoutsSaved_ = GetCommTimeouts(handle_, &savedTimeouts_) != FALSE;
         COMMTIMEOUTS timeouts = kLinkTimeouts;
         SetCommTimeouts(handle_, &timeouts);
@@ -43,28 +87,33 @@ public:
             return false;
         DCB state{};
         state.DCBlength = sizeof(DCB);
-        return GetCommState(handle_, &state) != FALSE &&
-               BuildCommDCBA(text.c_str(), &state) != FALSE &&
-               SetCommState(handle_, &state) != FALSE;
+        if (GetCommState(handle_, &state) == FALSE || BuildCommDCBA(text.c_str(), &state) == FALSE)
+            return false;
+        MakePlainLine(state);
+        return SetCommState(handle_, &state) != FALSE;
     }
 
     void Write(const std::uint8_t* data, std::size_t count) override {
-        if (!IsOpen())
+        if (!IsOpen() || gone_)
             return;
         DWORD written = 0;
-        WriteFile(handle_, data, static_cast<DWORD>(count), &written, nullptr);
+        if (WriteFile(handle_, data, static_cast<DWORD>(count), &written, nullptr) == FALSE)
+            NoteFailure();
     }
 
     std::optional<std::uint8_t> ReadByte() override {
         std::uint8_t byte = 0;
         DWORD got = 0;
-        if (IsOpen() && ReadFile(handle_, &byte, 1, &got, nullptr) != FALSE) {
-            if (got == 1)
-                return byte;
-            return std::nullopt;  // the read time limit has been waited out
+        if (IsOpen() && !gone_) {
+            if (ReadFile(handle_, &byte, 1, &got, nullptr) != FALSE) {
+                if (got == 1)
+                    return byte;
+                return std::nullopt;  // the read time limit has been waited out
+            }
+            NoteFailure();
         }
-        // A failed read returns at once (an adapter pulled out); wait the
-        // millisecond anyway so that a polling caller cannot spin.
+        // A failed read returns at once; wait the millisecond anyway so that
+        // a polling caller cannot spin.
         Sleep(kReadWaitMs);
         return std::nullopt;
     }
@@ -80,6 +129,7 @@ public:
         if (timeoutsSaved_)
             SetCommTimeouts(handle_, &savedTimeouts_);
         CloseHandle(handle_);
+        timeEndPeriod(kTimerResolutionMs);
         handle_ = INVALID_HANDLE_VALUE;
         timeoutsSaved_ = false;
     }
@@ -87,10 +137,25 @@ public:
     bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
 
 private:
+    // A removed adapter leaves the handle open but every call failing: the
+    // port is treated as gone until it is closed, as a hang-up is on Linux.
+    // Other failures are line errors (parity, framing, overrun), which must
+    // be cleared before the port reads again; under an abort-on-error that a
+    // rejected line setting left in place they too end in
+    // ERROR_OPERATION_ABORTED, but the cleared error flags tell them apart.
+    void NoteFailure() {
+        const DWORD error = GetLastError();
+        DWORD lineErrors = 0;
+        const bool lineError =
+            ClearCommError(handle_, &lineErrors, nullptr) != FALSE && lineErrors != 0;
+        gone_ = MeansDeviceGone(error) && !lineError;
+    }
+
     PortResolver resolve_;
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     COMMTIMEOUTS savedTimeouts_{};
     bool timeoutsSaved_ = false;
+    bool gone_ = false;
 };
 
 }  // namespace

@@ -9,10 +9,20 @@
 namespace vx::platform {
 namespace {
 
-// Both the 32-bit and the 64-bit build see the one 32-bit view of the
-// machine's software keys, so switching builds keeps the settings.
-constexpr REGSAM kAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
+// The 32-bit view of the machine's software keys (WOW6432Node on a 64-bit
+// Windows): the 32-bit program this tool replaces keeps its settings there,
+// so a machine that ran it keeps its port, line settings and language, and a
+// 32-bit and a 64-bit build of this tool share one set of settings.
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+// Reading needs no more than read access, so that a user without rights to
+// change the per-machine settings still starts with them; writing asks for
+// the one right it uses.
+constexpr REGSAM kReadAccess = KEY_READ | kView;
+constexpr REGSAM kWriteAccess = KEY_SET_VALUE | kView;
 constexpr DWORD kValueNameCapacity = 16384;
+// Far above any text the tool writes; a larger value is refused rather than
+// allocated.
+constexpr DWORD kTextCapacity = 65536;
 
 std::string WithoutLeadingSeparators(const std::string& path) {
     return path.substr(std::min(path.find_first_not_of('\\'), path.size()));
@@ -49,9 +59,11 @@ public:
         if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
             return std::nullopt;
         }
+        if (type != REG_SZ && type != REG_EXPAND_SZ)
+            return std::nullopt;
         if (size == 0)
             return std::string{};
-        if (type != REG_SZ && type != REG_EXPAND_SZ)
+        if (size > kTextCapacity)
             return std::nullopt;
         std::string text(size, '\0');
         if (RegQueryValueExA(key_, name.c_str(), nullptr, &type,
@@ -65,16 +77,21 @@ public:
     bool WriteInteger(const std::string& name, std::uint32_t value) override {
         const DWORD data = value;
         return RegSetValueExA(key_, name.c_str(), 0, REG_DWORD,
-                              reinterpret_cast<const BYTE*>(&data), sizeof(data)) == ERROR_SUCCESS;
+                              reinterpret_cast<const BYTE*>(&data),
+                              sizeof(data)) == ERROR_SUCCESS &&
+               Flushed();
     }
 
     // Stored with its terminating zero byte, as the registry expects.
     bool WriteText(const std::string& name, const std::string& value) override {
         return RegSetValueExA(key_, name.c_str(), 0, REG_SZ,
                               reinterpret_cast<const BYTE*>(value.c_str()),
-                              static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+                              static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS &&
+               Flushed();
     }
 
+    // The registry keeps no order of its own: Windows enumerates in the order
+    // the values were created, Wine by name.
     std::vector<std::string> ValueNames() const override {
         std::vector<std::string> names;
         std::string name(kValueNameCapacity, '\0');
@@ -89,6 +106,10 @@ public:
     }
 
 private:
+    // The registry writes its hives lazily; a setting the tool reports as
+    // written must survive a power cut right after.
+    bool Flushed() const { return RegFlushKey(key_) == ERROR_SUCCESS; }
+
     HKEY key_;
 };
 
@@ -96,8 +117,8 @@ class RegistryStore final : public SettingsStore {
 public:
     std::unique_ptr<SettingsKey> OpenKey(const std::string& path) override {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, WithoutLeadingSeparators(path).c_str(), 0, kAccess,
-                          &key) != ERROR_SUCCESS) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, WithoutLeadingSeparators(path).c_str(), 0,
+                          kReadAccess, &key) != ERROR_SUCCESS) {
             return nullptr;
         }
         return std::make_unique<RegistryKey>(key);
@@ -106,7 +127,7 @@ public:
     std::unique_ptr<SettingsKey> CreateKey(const std::string& path) override {
         HKEY key = nullptr;
         if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, WithoutLeadingSeparators(path).c_str(), 0, nullptr,
-                            REG_OPTION_NON_VOLATILE, kAccess, nullptr, &key,
+                            REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr, &key,
                             nullptr) != ERROR_SUCCESS) {
             return nullptr;
         }

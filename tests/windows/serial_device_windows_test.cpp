@@ -1,0 +1,98 @@
+// The Windows serial device through the link, on COM ports that
+// scripts/wine-tests maps to vxsim's pseudo-terminals: one with a module,
+// one that never answers. Parity cannot be checked here: Wine cannot set it
+// on a pseudo-terminal, and vxsim cannot see it.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "link/comm_port.h"
+#include "link/transaction.h"
+#include "platform/clock.h"
+#include "platform/event_pump.h"
+#include "platform/serial_device.h"
+
+namespace vx {
+namespace {
+
+constexpr const char* kModulePortVariable = "VX_WINE_MODULE_PORT";
+constexpr const char* kSilentPortVariable = "VX_WINE_SILENT_PORT";
+constexpr const char* kModuleLine = "19200,e,8,1";
+constexpr int kIdentityReplyLength = 16;
+constexpr int kEmptyReads = 100;
+constexpr double kReadTimeLimitMs = 1.0;
+// Far above anything a working port takes: only a read that ignores its time
+// limit, or a reply wait that never ends, gets here.
+constexpr std::chrono::milliseconds kHangBound{5000};
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+int PortFromEnvironment(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value == nullptr ? 0 : std::atoi(value);
+}
+
+class WineSerial : public ::testing::Test {
+protected:
+    void SetUp() override {
+        modulePort = PortFromEnvironment(kModulePortVariable);
+        silentPort = PortFromEnvironment(kSilentPortVariable);
+        ASSERT_GT(modulePort, 0) << kModulePortVariable << " names no COM port";
+        ASSERT_GT(silentPort, 0) << kSilentPortVariable << " names no COM port";
+        link::AttachPlatform(*device, platform::SystemClock(), events);
+    }
+    void TearDown() override { link::CloseCommPort(); }
+
+    // Prints a figure so that a run of the tests is also a measurement.
+    static void Report(const char* what, double ms) {
+        std::printf("[ figure ] %s: %.1f ms\n", what, ms);
+    }
+
+    std::unique_ptr<platform::SerialDevice> device =
+        platform::CreateSystemSerialDevice([](const std::string& name) { return name; });
+    platform::InstallableEventPump events;
+    int modulePort = 0;
+    int silentPort = 0;
+};
+
+TEST_F(WineSerial, TheModuleAnswersItsIdentity) {
+    ASSERT_TRUE(link::OpenCommPort(modulePort, kModuleLine));
+    const auto start = Clock::now();
+    ASSERT_TRUE(link::SendCommand("B00B"));
+    Report("answered B00B exchange", MsSince(start));
+    EXPECT_EQ(link::ReplyLength, kIdentityReplyLength) << link::ReplyText;
+}
+
+TEST_F(WineSerial, AnUnansweredCommandEndsAfterTheReplyWindow) {
+    ASSERT_TRUE(link::OpenCommPort(silentPort, kModuleLine));
+    const auto start = Clock::now();
+    EXPECT_FALSE(link::SendCommand("B00B"));
+    const double ms = MsSince(start);
+    Report("unanswered B00B", ms);
+    EXPECT_GE(ms, static_cast<double>(link::kReplyWindowMs));
+    EXPECT_LT(ms, static_cast<double>(kHangBound.count()));
+}
+
+TEST_F(WineSerial, AnEmptyReadWaitsAboutAMillisecond) {
+    ASSERT_TRUE(device->Open("COM" + std::to_string(silentPort)));
+    const auto start = Clock::now();
+    int bytes = 0;
+    for (int i = 0; i < kEmptyReads; ++i) bytes += device->ReadByte().has_value() ? 1 : 0;
+    const double ms = MsSince(start);
+    Report("100 unanswered 1 ms reads", ms);
+    EXPECT_EQ(bytes, 0);
+    // Each read waits out its time limit, so a polling caller never spins.
+    EXPECT_GE(ms, kEmptyReads * kReadTimeLimitMs);
+    EXPECT_LT(ms, static_cast<double>(kHangBound.count()));
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,146 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/settings_store.h"
+
+namespace vx::platform {
+namespace {
+
+// A key of its own, so the test never meets the program's real settings.
+constexpr const char* kTestKeyPath = "Software\\TAVRO\\VXConfigStoreTest";
+
+void DeleteTestKey(REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTestKeyPath, 0, KEY_ALL_ACCESS | view, &key) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    RegDeleteTreeA(key, nullptr);
+    RegCloseKey(key);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kTestKeyPath, view, 0);
+}
+
+bool KeyExistsInView(REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTestKeyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+class RegistryStore : public ::testing::Test {
+protected:
+    void SetUp() override { TearDown(); }
+    void TearDown() override {
+        DeleteTestKey(KEY_WOW64_32KEY);
+        DeleteTestKey(KEY_WOW64_64KEY);
+    }
+
+    // A value of any type, written past the store.
+    void WriteRaw(const std::string& name, DWORD type, const std::string& bytes) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTestKeyPath, 0, nullptr, 0,
+                                  KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(
+            RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                           static_cast<DWORD>(bytes.size())),
+            ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+
+    std::unique_ptr<SettingsStore> store = OpenSystemSettingsStore();
+};
+
+TEST_F(RegistryStore, MissingKeyIsNotCreatedByReadingAndLandsInThe32BitView) {
+    EXPECT_EQ(store->OpenKey(kTestKeyPath), nullptr);
+    EXPECT_FALSE(KeyExistsInView(KEY_WOW64_32KEY));
+
+    ASSERT_NE(store->CreateKey(std::string{"\\"} + kTestKeyPath), nullptr);
+    EXPECT_TRUE(KeyExistsInView(KEY_WOW64_32KEY));
+    // Shared with the 32-bit program that wrote these settings before.
+    EXPECT_FALSE(KeyExistsInView(KEY_WOW64_64KEY));
+    const auto key = store->OpenKey(kTestKeyPath);
+    ASSERT_NE(key, nullptr);
+    EXPECT_FALSE(key->Exists("ScanCommNo"));
+    EXPECT_EQ(key->ReadInteger("ScanCommNo"), std::nullopt);
+    EXPECT_EQ(key->ReadText("ScanBaudRate"), std::nullopt);
+}
+
+TEST_F(RegistryStore, ReadsBackWhatWasWrittenAndReadingNeverWrites) {
+    const std::vector<std::pair<std::string, std::uint32_t>> integers{
+        {"ScanCommNo", 16}, {"ScanBaudRateNo", 0}, {"Largest", 0xFFFFFFFF}};
+    const std::vector<std::pair<std::string, std::string>> texts{
+        {"ScanBaudRate", "115200,n,8,1"}, {"LanguageFlag", "ChineseBIG5"}, {"Empty", ""}};
+    {
+        const auto key = store->CreateKey(kTestKeyPath);
+        ASSERT_NE(key, nullptr);
+        for (const auto& [name, value] : integers) EXPECT_TRUE(key->WriteInteger(name, value));
+        for (const auto& [name, value] : texts) EXPECT_TRUE(key->WriteText(name, value));
+    }
+    const auto key = store->OpenKey(kTestKeyPath);
+    ASSERT_NE(key, nullptr);
+    std::vector<std::string> written;
+    for (const auto& [name, value] : integers) {
+        EXPECT_EQ(key->ReadInteger(name), value) << name;
+        written.push_back(name);
+    }
+    for (const auto& [name, value] : texts) {
+        EXPECT_EQ(key->ReadText(name), value) << name;
+        written.push_back(name);
+    }
+    std::vector<std::string> names = key->ValueNames();
+    std::sort(names.begin(), names.end());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(names, written);
+    // Opened for reading only.
+    EXPECT_FALSE(key->WriteInteger("ScanCommNo", 1));
+    EXPECT_EQ(key->ReadInteger("ScanCommNo"), 16u);
+}
+
+struct RawValue {
+    const char* what;
+    DWORD type;
+    std::string bytes;
+    std::optional<std::uint32_t> integer;
+    std::optional<std::string> text;
+};
+
+class RegistryTypes : public RegistryStore, public ::testing::WithParamInterface<RawValue> {};
+
+TEST_P(RegistryTypes, ReadOnlyAsTheirOwnType) {
+    const RawValue& value = GetParam();
+    WriteRaw("Value", value.type, value.bytes);
+    const auto key = store->OpenKey(kTestKeyPath);
+    ASSERT_NE(key, nullptr);
+    EXPECT_TRUE(key->Exists("Value"));
+    EXPECT_EQ(key->ReadInteger("Value"), value.integer);
+    EXPECT_EQ(key->ReadText("Value"), value.text);
+}
+
+const std::string kDwordSeven{"\x07\x00\x00\x00", 4};
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RegistryTypes,
+    ::testing::Values(
+        RawValue{"dword", REG_DWORD, kDwordSeven, 7u, std::nullopt},
+        RawValue{"text_digit", REG_SZ, std::string{"7\0", 2}, std::nullopt, "7"},
+        RawValue{"text_cut_at_zero", REG_SZ, std::string{"ab\0cd\0", 6}, std::nullopt, "ab"},
+        RawValue{"empty_text", REG_SZ, "", std::nullopt, ""},
+        RawValue{"expandable_unexpanded", REG_EXPAND_SZ, std::string{"%TEMP%\\x\0", 9},
+                 std::nullopt, "%TEMP%\\x"},
+        RawValue{"empty_binary", REG_BINARY, "", std::nullopt, std::nullopt},
+        RawValue{"binary_of_dword_size", REG_BINARY, kDwordSeven, std::nullopt, std::nullopt},
+        RawValue{"qword", REG_QWORD, std::string(8, '\x01'), std::nullopt, std::nullopt}),
+    [](const ::testing::TestParamInfo<RawValue>& info) { return std::string{info.param.what}; });
+
+}  // namespace
+}  // namespace vx::platform
