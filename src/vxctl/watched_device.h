@@ -20,6 +20,7 @@ public:
         return inner_->ApplyLineSettings(text);
     }
     void Write(const std::uint8_t* data, std::size_t count) override;
+    void DiscardInput() override { inner_->DiscardInput(); }
     std::optional<std::uint8_t> ReadByte() override { return inner_->ReadByte(); }
     void Close() override { inner_->Close(); }
     bool IsOpen() const override { return inner_->IsOpen(); }

@@ -108,6 +108,7 @@ public:
         frames += count == 1 && data[0] == kLeadByte ? 1 : 0;
         inner_->Write(data, count);
     }
+    void DiscardInput() override { inner_->DiscardInput(); }
     std::optional<std::uint8_t> ReadByte() override { return inner_->ReadByte(); }
     void Close() override { inner_->Close(); }
     bool IsOpen() const override { return inner_->IsOpen(); }
