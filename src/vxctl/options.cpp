@@ -4,8 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <functional>
-#include <initializer_list>
 #include <map>
+#include <vector>
 
 #include "link/comm_port.h"
 #include "operations/module_window.h"
@@ -154,14 +154,16 @@ using Reader = std::function<std::string(const std::string& value, Options& o)>;
 using Switch = std::function<void(Options& o)>;
 
 struct OptionRule {
-    std::initializer_list<Command> commands;  // empty: every command
+    // A vector, not an initializer_list: the rules live in a static map, and
+    // a list's backing array would die with the braces that made it.
+    std::vector<Command> commands;  // empty: every command
     Reader reader;
     Switch flip;
 };
 
-constexpr std::initializer_list<Command> kEvery{};
-constexpr std::initializer_list<Command> kAfterScan{
-    Command::SetId, Command::SetBaud, Command::SetMode, Command::Factory, Command::Io};
+const std::vector<Command> kEvery{};
+const std::vector<Command> kAfterScan{Command::SetId, Command::SetBaud, Command::SetMode,
+                                      Command::Factory, Command::Io};
 
 template <typename Parse, typename Store>
 Reader Read(Parse parse, const char* reason, Store store) {
