@@ -102,14 +102,16 @@ void Printer::Progress(const std::string& status) {
     }
 }
 
+bool Printer::StartResult(const Record& record) {
+    EndProgressLine();
+    if (json_)
+        out_ << ToJson(record) << "\n" << std::flush;
+    return !json_ && verbosity_ != Verbosity::Quiet;
+}
+
 void Printer::Result(const Record& record) {
     const std::lock_guard lock(mutex_);
-    EndProgressLine();
-    if (json_) {
-        out_ << ToJson(record) << "\n" << std::flush;
-        return;
-    }
-    if (verbosity_ == Verbosity::Quiet)
+    if (!StartResult(record))
         return;
     if (!record.message.empty())
         out_ << Printable(record.message) << "\n";
@@ -121,12 +123,7 @@ void Printer::Result(const Record& record) {
 
 void Printer::Line(const Record& record) {
     const std::lock_guard lock(mutex_);
-    EndProgressLine();
-    if (json_) {
-        out_ << ToJson(record) << "\n" << std::flush;
-        return;
-    }
-    if (verbosity_ == Verbosity::Quiet)
+    if (!StartResult(record))
         return;
     std::string line;
     for (const auto& [name, value] : record.fields) {

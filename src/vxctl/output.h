@@ -44,6 +44,9 @@ public:
 
 private:
     void EndProgressLine();
+    // Ends a progress line and prints the record as JSON when asked to;
+    // true when the caller is to print it as text.
+    bool StartResult(const Record& record);
 
     bool json_;
     Verbosity verbosity_;
