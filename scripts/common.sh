@@ -11,7 +11,7 @@ VX_PACKAGES=(
   libpulse-dev
   clang libclang-rt-14-dev
   xvfb xauth fonts-wqy-microhei fonts-liberation2
-  g++-mingw-w64-x86-64-posix googletest wine64 dpkg-dev xdotool
+  g++-mingw-w64-x86-64-posix googletest wine64 xdotool
 )
 
 vx_die() {
