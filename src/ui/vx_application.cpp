@@ -16,6 +16,10 @@ VxApplication::VxApplication(int& argc, char** argv, ErrorReport report)
     setApplicationName(QString::fromUtf8(kApplicationTitle));
     setDesktopFileName(QStringLiteral("vxconfig"));
     RegisterWindowFont();
+    // One look on every desktop: the window's own colours (the yellow-on-blue
+    // lists, the red English caption) are honoured by this style, while a
+    // native one may draw yellow text on white.
+    setStyle(QStringLiteral("Fusion"));
 }
 
 bool VxApplication::notify(QObject* receiver, QEvent* event) {
