@@ -7,6 +7,7 @@
 
 #include "link/comm_port.h"
 #include "link/commands.h"
+#include "link/link.h"
 #include "link/transaction.h"
 #include "platform/com_ports.h"
 #include "platform/settings_store.h"
@@ -18,7 +19,7 @@ namespace {
 
 using namespace vx;
 
-// One COM port mapped to `path`, attached to the link.
+// One COM port mapped to `path`, with a link over it.
 class MappedPort {
 public:
     explicit MappedPort(const std::string& path)
@@ -27,22 +28,25 @@ public:
             ->WriteText("COM1", path);
         device_ = platform::CreateSystemSerialDevice(
             [this](const std::string& name) { return platform::ResolveComPort(name, *store_); });
-        link::AttachPlatform(*device_, platform::SystemClock(), events_);
+        link_ = std::make_unique<link::Link>(*device_, platform::SystemClock(), events_);
     }
+
+    link::Link& Link() { return *link_; }
 
 private:
     platform::testing::TempFolder folder_;
     std::unique_ptr<platform::SettingsStore> store_;
     std::unique_ptr<platform::SerialDevice> device_;
     platform::InstallableEventPump events_;
+    std::unique_ptr<link::Link> link_;
 };
 
 void BM_UnansweredTransactionOnPty(benchmark::State& state) {
     platform::testing::PseudoTerminal pty;
     MappedPort port(pty.SlavePath());
-    link::OpenCommPort(1, "19200,e,8,1");
-    for (auto _ : state) benchmark::DoNotOptimize(link::SendCommand(link::cmd::Identify));
-    link::CloseCommPort();
+    port.Link().OpenCommPort(1, "19200,e,8,1");
+    for (auto _ : state) benchmark::DoNotOptimize(port.Link().SendCommand(link::cmd::Identify));
+    port.Link().CloseCommPort();
 }
 BENCHMARK(BM_UnansweredTransactionOnPty)->Unit(benchmark::kMillisecond)->Iterations(20);
 
@@ -52,11 +56,11 @@ void BM_AnsweredIdentifyAgainstVxsim(benchmark::State& state) {
     vx::test::VxsimProcess sim({"--line", "115200,e,8,1", "--link", path});
     sim.OutputThrough("ready");
     MappedPort port(path);
-    link::OpenCommPort(1, "115200,e,8,1");
+    port.Link().OpenCommPort(1, "115200,e,8,1");
     int answered = 0;
-    for (auto _ : state) answered += link::SendCommand(link::cmd::Identify) ? 1 : 0;
+    for (auto _ : state) answered += port.Link().SendCommand(link::cmd::Identify) ? 1 : 0;
     state.counters["answered"] = answered;
-    link::CloseCommPort();
+    port.Link().CloseCommPort();
 }
 BENCHMARK(BM_AnsweredIdentifyAgainstVxsim)->Unit(benchmark::kMillisecond)->Iterations(50);
 

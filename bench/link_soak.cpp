@@ -13,7 +13,7 @@
 #include <string>
 
 #include "link/comm_port.h"
-#include "link/transaction.h"
+#include "link/link.h"
 #include "platform/com_ports.h"
 #include "platform/serial_device.h"
 #include "platform/settings_store.h"
@@ -62,9 +62,9 @@ double CpuMs() {
 }
 
 // The text between the LF and the checksum digits of the kept reply.
-std::string ReplyTextOnly() {
+std::string ReplyTextOnly(const link::Link& link) {
     constexpr std::size_t kFrameOverhead = 4;  // LF, two digits, CR
-    const std::string& frame = link::ReplyText;
+    const std::string& frame = link.ReplyText();
     return frame.size() < kFrameOverhead ? std::string{}
                                          : frame.substr(1, frame.size() - kFrameOverhead);
 }
@@ -76,8 +76,8 @@ struct Tally {
     int damaged = 0;
 };
 
-void Count(Tally& tally, std::size_t exchange, bool previousFailed) {
-    const std::string text = ReplyTextOnly();
+void Count(Tally& tally, const link::Link& link, std::size_t exchange, bool previousFailed) {
+    const std::string text = ReplyTextOnly(link);
     ++tally.successes;
     if (text == kExchanges[exchange].reply)
         return;
@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
     auto device = platform::CreateSystemSerialDevice(
         [&](const std::string& name) { return platform::ResolveComPort(name, *store); });
     platform::InstallableEventPump events;
-    link::AttachPlatform(*device, platform::SystemClock(), events);
-    if (!link::OpenCommPort(1, kLine)) {
+    link::Link link(*device, platform::SystemClock(), events);
+    if (!link.OpenCommPort(1, kLine)) {
         std::fprintf(stderr, "vx_link_soak: cannot open the simulated port\n");
         return 1;
     }
@@ -118,14 +118,14 @@ int main(int argc, char** argv) {
     const double cpuBefore = CpuMs();
     for (int k = 0; k < transactions; ++k) {
         const std::size_t exchange = static_cast<std::size_t>(k) % kExchanges.size();
-        const bool ok = link::SendCommand(kExchanges[exchange].command);
+        const bool ok = link.SendCommand(kExchanges[exchange].command);
         if (ok)
-            Count(tally, exchange, previousFailed);
+            Count(tally, link, exchange, previousFailed);
         previousFailed = !ok;
     }
     const double cpuMs = CpuMs() - cpuBefore;
     const long rssGrowth = ResidentKb() - rssBefore;
-    link::CloseCommPort();
+    link.CloseCommPort();
 
     std::printf("transactions             %d (random faults %s, seed %s)\n", transactions,
                 kFaultProbability, seed.c_str());

@@ -217,22 +217,23 @@ std::string SimBus::OpenLineSettings() const {
     return port ? port->lineSettings : "";
 }
 
-bool SimBus::Open(const std::string& comName) {
+platform::PortOpen SimBus::Open(const std::string& comName) {
     impl_->Settle();
     if (auto* open = impl_->OpenPort())
         open->incoming.clear();
     impl_->openCom.reset();
     const auto number = ParseComName(comName);
     if (!number)
-        return false;
+        return {platform::PortFailure::Missing};
     const auto it = impl_->ports.find(*number);
-    if (it == impl_->ports.end() || it->second.unplugged || it->second.kind == Impl::Kind::Busy) {
-        return false;
-    }
+    if (it == impl_->ports.end() || it->second.unplugged)
+        return {platform::PortFailure::Missing};
+    if (it->second.kind == Impl::Kind::Busy)
+        return {platform::PortFailure::Busy};
     impl_->openCom = *number;
     it->second.reader = CommandFrameReader{};
     ++impl_->openCount;
-    return true;
+    return {};
 }
 
 bool SimBus::ApplyLineSettings(const std::string& text) {

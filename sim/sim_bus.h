@@ -78,7 +78,7 @@ public:
     std::string OpenLineSettings() const;       // settings of the open port ("" if none)
 
     // platform::SerialDevice
-    bool Open(const std::string& comName) override;
+    platform::PortOpen Open(const std::string& comName) override;
     bool ApplyLineSettings(const std::string& text) override;
     void Write(const std::uint8_t* data, std::size_t count) override;
     std::optional<std::uint8_t> ReadByte() override;

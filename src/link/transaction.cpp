@@ -2,13 +2,9 @@
 
 #include <algorithm>
 
-#include "link/comm_port.h"
+#include "link/link.h"
 
 namespace vx::link {
-
-thread_local std::array<std::uint8_t, kRecvBufferSize> RecvBuffer{};
-thread_local std::string ReplyText;
-thread_local int ReplyLength = 0;
 
 namespace {
 
@@ -19,42 +15,15 @@ constexpr int kMinReplyFrame = 4;
 constexpr int kChecksumDigits = 3;  // offset of the first digit from the end
 // While bytes stream in, window events still run at least this often.
 constexpr std::uint32_t kEventsEveryMs = 1;
+// A frame fits the receive buffer, so once more bytes than that have come in
+// after the reply window closed, no frame that began in time can still end:
+// the line is noise that never falls silent.
+constexpr int kMaxBytesPastWindow = kRecvBufferSize;
 
 char HexDigit(std::uint8_t nibble) {
     constexpr std::uint8_t kDigitBase = 0x30;   // '0'
     constexpr std::uint8_t kLetterBase = 0x37;  // 'A' - 10
     return static_cast<char>(nibble + (nibble < 10 ? kDigitBase : kLetterBase));
-}
-
-void WriteFrame(const std::string& command) {
-    const int n = static_cast<int>(command.size());
-    const std::string digits = ByteToHex(CommandChecksum(command, n));
-    CommWriteByte(kCommandLead);
-    CommWriteBlock(reinterpret_cast<const std::uint8_t*>(command.data()), n);
-    CommWriteByte(static_cast<std::uint8_t>(digits[0]));
-    CommWriteByte(static_cast<std::uint8_t>(digits[1]));
-    // Until the CR is out the module has no command to answer: whatever came
-    // in so far is a late reply to an earlier one, which would otherwise be
-    // read as the reply to this command and shift every later reply by one.
-    // Dropped this late, it includes a reply still arriving while the frame
-    // was being written.
-    Port().DiscardInput();
-    CommWriteByte(kFrameEnd);
-}
-
-// Stores one received byte; true when it completes a frame that starts at
-// the head of the buffer.
-bool StoreByte(std::uint8_t byte) {
-    RecvBuffer[static_cast<std::size_t>(ReplyLength)] = byte;
-    if (++ReplyLength == kRecvBufferSize)
-        ReplyLength = 0;
-    return byte == kFrameEnd && RecvBuffer[0] == kReplyLead;
-}
-
-void KeepFrame() {
-    RecvBuffer[static_cast<std::size_t>(ReplyLength)] = 0;
-    const auto end = std::find(RecvBuffer.begin(), RecvBuffer.end(), std::uint8_t{0});
-    ReplyText.assign(RecvBuffer.begin(), end);
 }
 
 }  // namespace
@@ -71,48 +40,93 @@ std::string ByteToHex(std::uint8_t value) {
             HexDigit(static_cast<std::uint8_t>(value & 0x0F))};
 }
 
-bool CheckReplyChecksum() {
-    if (ReplyLength < kMinReplyFrame)
+void Link::WriteFrame(const std::string& command) {
+    const int n = static_cast<int>(command.size());
+    const std::string digits = ByteToHex(CommandChecksum(command, n));
+    CommWriteByte(kCommandLead);
+    CommWriteBlock(reinterpret_cast<const std::uint8_t*>(command.data()), n);
+    CommWriteByte(static_cast<std::uint8_t>(digits[0]));
+    CommWriteByte(static_cast<std::uint8_t>(digits[1]));
+    // Until the CR is out the module has no command to answer: whatever came
+    // in so far is a late reply to an earlier one, which would otherwise be
+    // read as the reply to this command and shift every later reply by one.
+    // Dropped this late, it includes a reply still arriving while the frame
+    // was being written. A late reply to the same command is the exception:
+    // it answers this one just as well, and from a module that answers just
+    // after the window it is the only answer there is.
+    if (command != previousCommand_)
+        port_.DiscardInput();
+    previousCommand_ = command;
+    CommWriteByte(kFrameEnd);
+}
+
+// Stores one received byte; true when it completes a frame that starts at
+// the head of the buffer.
+bool Link::StoreByte(std::uint8_t byte) {
+    recvBuffer_[static_cast<std::size_t>(replyLength_)] = byte;
+    if (++replyLength_ == kRecvBufferSize)
+        replyLength_ = 0;
+    return byte == kFrameEnd && recvBuffer_[0] == kReplyLead;
+}
+
+void Link::KeepFrame() {
+    recvBuffer_[static_cast<std::size_t>(replyLength_)] = 0;
+    const auto end = std::find(recvBuffer_.begin(), recvBuffer_.end(), std::uint8_t{0});
+    replyText_.assign(recvBuffer_.begin(), end);
+}
+
+bool Link::CheckReplyChecksum() const {
+    if (replyLength_ < kMinReplyFrame)
         return false;
-    const int covered = ReplyLength - kChecksumDigits;
+    const int covered = replyLength_ - kChecksumDigits;
     std::uint8_t sum = 0;
-    for (int i = 0; i < covered; ++i) sum ^= RecvBuffer[static_cast<std::size_t>(i)];
+    for (int i = 0; i < covered; ++i) sum ^= recvBuffer_[static_cast<std::size_t>(i)];
     const std::string digits = ByteToHex(sum);
-    return RecvBuffer[static_cast<std::size_t>(covered)] == static_cast<std::uint8_t>(digits[0]) &&
-           RecvBuffer[static_cast<std::size_t>(covered + 1)] ==
+    return recvBuffer_[static_cast<std::size_t>(covered)] == static_cast<std::uint8_t>(digits[0]) &&
+           recvBuffer_[static_cast<std::size_t>(covered + 1)] ==
                static_cast<std::uint8_t>(digits[1]);
 }
 
-bool SendCommand(const std::string& command) {
-    // A longer text could not be framed faithfully; refusing it sends nothing.
-    if (command.size() > kMaxCommandLength)
-        return false;
-    RecvBuffer.fill(0);
-    WriteFrame(command);
-
-    ReplyLength = 0;
-    platform::Clock& clock = LinkClock();
-    const std::uint32_t t0 = clock.TickMs();
+// Only an empty read lets the clock end the wait, so a reply that is still
+// streaming in when the window closes is collected to its end. Unsigned
+// subtraction is the difference modulo 2^32, so the tick counter's
+// wrap-around does no harm.
+bool Link::AwaitReply() {
+    replyLength_ = 0;
+    const std::uint32_t t0 = clock_.TickMs();
     std::uint32_t eventsRunAt = t0;
+    int bytesPastWindow = 0;
     for (;;) {
-        const auto byte = Port().ReadByte();
-        if (byte && StoreByte(*byte)) {
+        const auto byte = port_.ReadByte();
+        if (!byte) {
+            events_.RunPending();
+            eventsRunAt = clock_.TickMs();
+            if (eventsRunAt - t0 > kReplyWindowMs)
+                return false;
+            continue;
+        }
+        if (StoreByte(*byte)) {
             KeepFrame();
             return CheckReplyChecksum();
         }
-        // Unsigned subtraction is the difference modulo 2^32, so the tick
-        // counter's wrap-around does no harm. The clock is read after every
-        // byte too: a line that never falls silent must not hold the wait
-        // open, nor keep the window's events waiting.
-        std::uint32_t now = clock.TickMs();
-        if (!byte || now - eventsRunAt >= kEventsEveryMs) {
-            LinkEvents().RunPending();
-            now = clock.TickMs();
-            eventsRunAt = now;
-        }
-        if (now - t0 > kReplyWindowMs)
+        const std::uint32_t now = clock_.TickMs();
+        if (now - t0 > kReplyWindowMs && ++bytesPastWindow > kMaxBytesPastWindow)
             return false;
+        // A line that keeps sending must not keep the window's events waiting.
+        if (now - eventsRunAt >= kEventsEveryMs) {
+            events_.RunPending();
+            eventsRunAt = clock_.TickMs();
+        }
     }
+}
+
+bool Link::SendCommand(const std::string& command) {
+    // A longer text could not be framed faithfully; refusing it sends nothing.
+    if (command.size() > kMaxCommandLength)
+        return false;
+    recvBuffer_.fill(0);
+    WriteFrame(command);
+    return AwaitReply();
 }
 
 }  // namespace vx::link

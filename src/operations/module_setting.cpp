@@ -2,7 +2,6 @@
 
 #include "link/comm_port.h"
 #include "link/commands.h"
-#include "link/transaction.h"
 #include "operations/operation_support.h"
 
 namespace vx::ops {
@@ -17,12 +16,12 @@ enum class SettingOutcome { Success, Failure, NoModule };
 // ends the attempt.
 bool AttemptOnce(OperationContext& ctx, const ModuleSetting& setting) {
     ctx.clock.SleepMs(kCommandPauseMs);
-    if (!ModuleAnswersIdentify())
+    if (!ModuleAnswersIdentify(ctx.link))
         return false;
-    const std::string identifyReply = link::ReplyText;
+    const std::string identifyReply = ctx.link.ReplyText();
     for (const SettingStep& step : setting.steps) {
         ctx.clock.SleepMs(kCommandPauseMs);
-        if (!link::SendCommand(step(identifyReply)))
+        if (!ctx.link.SendCommand(step(identifyReply)))
             return false;
     }
     if (setting.successAction)
@@ -39,13 +38,13 @@ SettingOutcome Perform(OperationContext& ctx, const ModuleSetting& setting) {
         setting.preparation();
     if (setting.progressText)
         w.SetStatus(*setting.progressText);
-    if (!link::OpenCommPort(s.ScanCommNo, s.ScanBaudRate))
+    if (!ctx.link.OpenCommPort(s.ScanCommNo, s.ScanBaudRate))
         return SettingOutcome::Failure;
     bool done = false;
     for (int attempt = 0; attempt < kSettingAttempts && !done; ++attempt) {
         done = AttemptOnce(ctx, setting);
     }
-    link::CloseCommPort();
+    ctx.link.CloseCommPort();
     return done ? SettingOutcome::Success : SettingOutcome::Failure;
 }
 

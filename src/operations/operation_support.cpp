@@ -2,7 +2,6 @@
 
 #include "link/comm_port.h"
 #include "link/commands.h"
-#include "link/transaction.h"
 
 namespace vx::ops {
 
@@ -14,9 +13,9 @@ void BeepFailure(OperationContext& ctx) {
     ctx.tone.Beep(kFailureToneHz, kToneMs);
 }
 
-bool ModuleAnswersIdentify() {
-    return link::SendCommand(link::cmd::Identify) &&
-           link::ReplyLength == link::kIdentifyReplyLength;
+bool ModuleAnswersIdentify(link::Link& link) {
+    return link.SendCommand(link::cmd::Identify) &&
+           link.ReplyLength() == link::kIdentifyReplyLength;
 }
 
 std::string PortSuffix(int portNumber) {

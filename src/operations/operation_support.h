@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "link/link.h"
 #include "operations/operations.h"
 
 namespace vx::ops {
@@ -28,7 +29,7 @@ void BeepFailure(OperationContext& ctx);
 
 // "B00B" answered with a verified reply of exactly the identification length:
 // the one test by which every operation decides that the module is there.
-bool ModuleAnswersIdentify();
+bool ModuleAnswersIdentify(link::Link& link);
 
 // " : #" and the port number, the suffix of the scan's port messages.
 std::string PortSuffix(int portNumber);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/link.h"
 #include "operations/module_window.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
@@ -7,10 +8,11 @@
 
 namespace vx::ops {
 
-// What every operation works with besides the link, which is attached to
-// the same clock and event pump.
+// What every operation works with: the window, the link to the module (on
+// the same clock and event pump), and the tone.
 struct OperationContext {
     ModuleWindow& window;
+    link::Link& link;
     platform::Clock& clock;
     platform::EventPump& events;
     platform::Tone& tone;

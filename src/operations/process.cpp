@@ -3,7 +3,6 @@
 
 #include "link/comm_port.h"
 #include "link/commands.h"
-#include "link/transaction.h"
 #include "operations/operation_support.h"
 #include "operations/operations.h"
 
@@ -51,10 +50,10 @@ void Cycle(OperationContext& ctx) {
             ctx.events.RunPending();
             ctx.clock.SleepMs(kCyclePauseStepMs);
         }
-        if (!link::SendCommand(link::ExchangeCommand(OutputsFromWindow(w))))
+        if (!ctx.link.SendCommand(link::ExchangeCommand(OutputsFromWindow(w))))
             return;
-        if (link::ReplyLength == link::kExchangeReplyLength) {
-            ShowInputs(w, link::ReplyChannelFlags(link::ReplyText));
+        if (ctx.link.ReplyLength() == link::kExchangeReplyLength) {
+            ShowInputs(w, link::ReplyChannelFlags(ctx.link.ReplyText()));
         }
     }
 }
@@ -66,7 +65,7 @@ void RunOnOpenPort(OperationContext& ctx) {
     int linkFailures = 0;
     for (;;) {
         ctx.clock.SleepMs(kCommandPauseMs);
-        if (ModuleAnswersIdentify()) {
+        if (ModuleAnswersIdentify(ctx.link)) {
             ctx.clock.SleepMs(kCommandPauseMs);
             w.SetBusy(kBusyOn);
             // The lamp blinks, but the window must stay usable for the stop
@@ -94,7 +93,7 @@ void EndRun(OperationContext& ctx) {
     // Only the window is tidied: the module keeps its last outputs.
     for (int k = kFirstChannel; k <= kLastChannel; ++k) w.SetInputLamp(k, LampColor::White);
     for (int k = kFirstChannel; k <= kLastChannel; ++k) w.SetOutput(k, false);
-    link::CloseCommPort();
+    ctx.link.CloseCommPort();
 }
 
 void ShowPortError(OperationContext& ctx) {
@@ -126,7 +125,7 @@ void btnProcessClick(OperationContext& ctx) {
     w.SetProcessCaption(w.Text(Msg::CancelProcessModule));
     SetLockedControlsEnabled(w, false);
 
-    if (link::OpenCommPort(s.ScanCommNo, s.ScanBaudRate)) {
+    if (ctx.link.OpenCommPort(s.ScanCommNo, s.ScanBaudRate)) {
         RunOnOpenPort(ctx);
         EndRun(ctx);
     } else {

@@ -5,7 +5,6 @@
 
 #include "link/comm_port.h"
 #include "link/commands.h"
-#include "link/transaction.h"
 #include "operations/operation_support.h"
 #include "operations/operations.h"
 
@@ -26,9 +25,9 @@ constexpr const char* kVersionPlaceholder = "__.__-__";
 constexpr const char* kIdPlaceholder = "__";
 constexpr const char* kPanelJoint = " : ";
 
-bool IdentifyWithin(int attempts) {
+bool IdentifyWithin(OperationContext& ctx, int attempts) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (ModuleAnswersIdentify())
+        if (ModuleAnswersIdentify(ctx.link))
             return true;
     }
     return false;
@@ -63,11 +62,11 @@ bool QuickAttempt(OperationContext& ctx) {
     if (s.ScanCommNo <= 0)
         return false;
     ctx.window.SelectBaudRate(SafeLineSettingsIndex(s.ScanBaudRateNo));
-    if (!link::OpenCommPort(s.ScanCommNo, s.ScanBaudRate))
+    if (!ctx.link.OpenCommPort(s.ScanCommNo, s.ScanBaudRate))
         return false;
     ShowScanningPort(ctx, s.ScanCommNo);
-    const bool found = IdentifyWithin(kQuickAttempts);
-    link::CloseCommPort();
+    const bool found = IdentifyWithin(ctx, kQuickAttempts);
+    ctx.link.CloseCommPort();
     return found;
 }
 
@@ -76,10 +75,10 @@ bool QuickAttempt(OperationContext& ctx) {
 std::optional<bool> TryCombination(OperationContext& ctx, int portNumber, int lineIndex) {
     ctx.window.SelectBaudRate(lineIndex);
     const std::string& settings = link::LineSettingsList[static_cast<std::size_t>(lineIndex)];
-    if (!link::OpenCommPort(portNumber, settings))
+    if (!ctx.link.OpenCommPort(portNumber, settings))
         return std::nullopt;
     ShowScanningPort(ctx, portNumber);
-    const bool found = IdentifyWithin(kSearchAttempts);
+    const bool found = IdentifyWithin(ctx, kSearchAttempts);
     if (found) {
         SharedState& s = ctx.window.State();
         s.ScanCommNo = portNumber;
@@ -88,7 +87,7 @@ std::optional<bool> TryCombination(OperationContext& ctx, int portNumber, int li
         // Stored before the information is read, so a later failure keeps it.
         ctx.window.SaveScanSettings();
     }
-    link::CloseCommPort();
+    ctx.link.CloseCommPort();
     return found;
 }
 
@@ -124,8 +123,8 @@ bool IsDecimal(const std::string& text) {
 void ShowIdentity(OperationContext& ctx) {
     ModuleWindow& w = ctx.window;
     w.SelectBaudRate(SafeLineSettingsIndex(w.State().ScanBaudRateNo));
-    w.SetSerialPanel(w.Text(Msg::SerialNo) + kPanelJoint + link::ReplySerial(link::ReplyText));
-    const std::string id = link::ReplyModuleId(link::ReplyText);
+    w.SetSerialPanel(w.Text(Msg::SerialNo) + kPanelJoint + link::ReplySerial(ctx.link.ReplyText()));
+    const std::string id = link::ReplyModuleId(ctx.link.ReplyText());
     w.SetIdPanel(id);
     // An ID that is not a number is shown as the module sent it; the scroll
     // bar then keeps its position rather than jump to a made-up value.
@@ -138,17 +137,18 @@ enum class InfoAttempt { Read, Repeat, GiveUp };
 InfoAttempt ReadInfoOnce(OperationContext& ctx) {
     ModuleWindow& w = ctx.window;
     ctx.clock.SleepMs(kCommandPauseMs);
-    if (!link::SendCommand(link::cmd::ReadVersion))
+    if (!ctx.link.SendCommand(link::cmd::ReadVersion))
         return InfoAttempt::Repeat;
     ctx.clock.SleepMs(kCommandPauseMs);
-    w.SetVersionPanel(w.Text(Msg::Version) + kPanelJoint + link::ReplyVersion(link::ReplyText));
-    if (!link::SendCommand(link::cmd::ReadMode))
+    w.SetVersionPanel(w.Text(Msg::Version) + kPanelJoint +
+                      link::ReplyVersion(ctx.link.ReplyText()));
+    if (!ctx.link.SendCommand(link::cmd::ReadMode))
         return InfoAttempt::GiveUp;
-    w.SelectMode(link::ReplyModeIsHold(link::ReplyText) ? kModeHold : kModeNormal);
+    w.SelectMode(link::ReplyModeIsHold(ctx.link.ReplyText()) ? kModeHold : kModeNormal);
     ctx.clock.SleepMs(kCommandPauseMs);
-    if (!link::SendCommand(link::cmd::ReadNoNc))
+    if (!ctx.link.SendCommand(link::cmd::ReadNoNc))
         return InfoAttempt::GiveUp;
-    const link::ChannelFlags flags = link::ReplyChannelFlags(link::ReplyText);
+    const link::ChannelFlags flags = link::ReplyChannelFlags(ctx.link.ReplyText());
     for (int k = kFirstChannel; k <= kLastChannel; ++k) {
         w.SetNoNc(k, flags[static_cast<std::size_t>(k - kFirstChannel)]);
     }
@@ -159,13 +159,13 @@ InfoAttempt ReadInfoOnce(OperationContext& ctx) {
 
 bool ReadModuleInfo(OperationContext& ctx) {
     const SharedState& s = ctx.window.State();
-    if (!link::OpenCommPort(s.ScanCommNo, s.ScanBaudRate))
+    if (!ctx.link.OpenCommPort(s.ScanCommNo, s.ScanBaudRate))
         return false;
     InfoAttempt outcome = InfoAttempt::Repeat;
     for (int attempt = 0; attempt < kInfoAttempts && outcome == InfoAttempt::Repeat; ++attempt) {
         outcome = ReadInfoOnce(ctx);
     }
-    link::CloseCommPort();
+    ctx.link.CloseCommPort();
     return outcome == InfoAttempt::Read;
 }
 

@@ -6,8 +6,36 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace vx::platform {
+
+// Why a port did not open. Scripts and the terminal tool tell these apart;
+// the window's texts do not.
+enum class PortFailure {
+    None,              // it opened
+    Missing,           // no device under that name
+    PermissionDenied,  // the device exists, but this user may not open it
+    Busy,              // another program holds it
+    NotSerial,         // it opened, but it is no serial port (a file, a pipe)
+    Other,             // anything else the system reported
+};
+
+// The outcome of opening a port, with what the system told about a failure.
+struct PortOpen {
+    PortOpen() = default;
+    PortOpen(PortFailure why, long pid = 0, std::string what = {})
+        : failure(why), ownerPid(pid), detail(std::move(what)) {}
+
+    PortFailure failure = PortFailure::None;
+    // Busy: the process that its lock file names; 0 when none is named.
+    long ownerPid = 0;
+    // PermissionDenied: the group that may use the device, where known.
+    // Other: the system's own description of the error.
+    std::string detail;
+
+    bool Opened() const { return failure == PortFailure::None; }
+};
 
 // One serial port, opened by its "COMn" name. Every failure of the operating
 // system is absorbed here and becomes a return value: nothing above this seam
@@ -17,9 +45,9 @@ public:
     virtual ~SerialDevice() = default;
 
     // Opens the named port for exclusive read/write and saves whatever state
-    // Close() must restore. False when the port is absent or held elsewhere;
-    // no port is open afterwards.
-    virtual bool Open(const std::string& comName) = 0;
+    // Close() must restore. On failure no port is open afterwards, and the
+    // result says why.
+    virtual PortOpen Open(const std::string& comName) = 0;
 
     // Applies a line-settings text such as "19200,e,8,1" (baud, parity
     // n/e/o/m/s, data bits 5..8, stop bits 1/1.5/2). False when the text is

@@ -60,9 +60,9 @@ bool IsEnterKey(const QKeyEvent* event) {
 TfrmModule::TfrmModule(const WindowServices& services, QWidget* parent)
     : QWidget(parent, kWindowFlags),
       services_(services),
-      context_{*this, services.clock, services.events, services.tone} {
+      link_(services.port, services.clock, services.events),
+      context_{*this, link_, services.clock, services.events, services.tone} {
     setObjectName(QStringLiteral("frmModule"));
-    link::AttachPlatform(services_.port, services_.clock, services_.events);
     CreateControls();
     SetTabOrder();
     ConnectHandlers();

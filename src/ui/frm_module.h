@@ -156,6 +156,7 @@ private:
     void FocusMoved(QWidget* now);
 
     WindowServices services_;
+    link::Link link_;
     ops::OperationContext context_;
     ops::SharedState shared_;
     QPointer<QWidget> focusBeforeDisabling_;

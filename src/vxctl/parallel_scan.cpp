@@ -4,11 +4,10 @@
 // cost. So each worker keeps the order of line settings, the attempts and the
 // pauses of the sequential search on its port.
 //
-// Workers must not share the link's buffers. Threads, with the link's state
-// made thread-local behind its unchanged free functions, keep the link as it
-// was: one port, one buffer, one reply per thread. Processes would have
-// needed a spawn-and-pipe seam per platform and a way to carry the window's
-// values back; the thread's copy of the window is simply read when it ends.
+// Each worker has a link of its own, over its own device: one port, one
+// buffer, one reply per worker. Processes would have needed a spawn-and-pipe
+// seam per platform and a way to carry the window's values back; the
+// thread's copy of the window is simply read when it ends.
 //
 // The outcome is the one the sequential scan would reach: the remembered
 // port's quick attempt first, then the lowest port number where the module
@@ -100,8 +99,9 @@ private:
     void Search(Worker& worker) {
         platform::InstallableEventPump noEvents;
         NoTone silence;
-        link::AttachPlatform(*worker.device, session_.machine().clock, noEvents);
-        ops::OperationContext ctx{*worker.window, session_.machine().clock, noEvents, silence};
+        link::Link link(*worker.device, session_.machine().clock, noEvents);
+        ops::OperationContext ctx{*worker.window, link, session_.machine().clock, noEvents,
+                                  silence};
         ops::btnScanClick(ctx);
         const std::lock_guard lock(mutex_);
         worker.done = true;

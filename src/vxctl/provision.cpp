@@ -246,13 +246,15 @@ private:
         while (!Interrupted()) {
             s_.machine().clock.SleepMs(kPollMs);
             const ops::SharedState& state = w_.State();
-            if (!link::OpenCommPort(state.ScanCommNo, state.ScanBaudRate))
+            link::Link& link = s_.link();
+            if (!link.OpenCommPort(state.ScanCommNo, state.ScanBaudRate))
                 return;
             bool same = false;
             for (int attempt = 0; attempt < kPresenceAttempts && !same; ++attempt) {
-                same = ops::ModuleAnswersIdentify() && link::ReplySerial(link::ReplyText) == serial;
+                same = ops::ModuleAnswersIdentify(link) &&
+                       link::ReplySerial(link.ReplyText()) == serial;
             }
-            link::CloseCommPort();
+            link.CloseCommPort();
             if (!same)
                 return;
         }

@@ -16,8 +16,8 @@ Session::Session(const Options& options, Machine machine, Printer& printer)
 
 Session::~Session() {
     // No port stays open, whatever way the command ended.
-    if (device_)
-        link::CloseCommPort();
+    if (link_)
+        link_->CloseCommPort();
 }
 
 // Every named port must exist before anything is touched: an unknown one is
@@ -76,7 +76,7 @@ int Session::Run() {
         if (onPump_)
             onPump_();
     });
-    link::AttachPlatform(*device_, machine_.clock, pump_);
+    link_ = std::make_unique<link::Link>(*device_, machine_.clock, pump_);
 
     const int languageNo = options_.languageNo.value_or(stored.LanguageNo);
     platform::SettingsStore& store = machine_.store;
@@ -94,7 +94,7 @@ int Session::Run() {
         printer_.Progress(status);
     });
     ctx_ = std::make_unique<ops::OperationContext>(
-        ops::OperationContext{*window_, machine_.clock, pump_, tone_});
+        ops::OperationContext{*window_, *link_, machine_.clock, pump_, tone_});
 
     switch (options_.command) {
         case Command::Scan: {

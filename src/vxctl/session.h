@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "link/link.h"
 #include "operations/operations.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
@@ -70,6 +71,7 @@ public:
     Machine& machine() { return machine_; }
     HeadlessWindow& window() { return *window_; }
     ops::OperationContext& context() { return *ctx_; }
+    link::Link& link() { return *link_; }
     WatchedDevice& device() { return *device_; }
     Printer& printer() { return printer_; }
     MutableTone& tone() { return tone_; }
@@ -100,6 +102,7 @@ private:
     platform::InstallableEventPump pump_;
     std::function<void()> onPump_;
     std::unique_ptr<WatchedDevice> device_;
+    std::unique_ptr<link::Link> link_;
     std::unique_ptr<HeadlessWindow> window_;
     std::unique_ptr<ops::OperationContext> ctx_;
     std::string opStatus_;

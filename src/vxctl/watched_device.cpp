@@ -9,12 +9,14 @@ namespace {
 constexpr std::string_view kExchangeCommand = "B00I";
 }  // namespace
 
-bool WatchedDevice::Open(const std::string& comName) {
+platform::PortOpen WatchedDevice::Open(const std::string& comName) {
     ++opensTried_;
-    if (abandoned_ || !inner_->Open(comName))
-        return false;
-    ++opened_;
-    return true;
+    if (abandoned_)
+        return {platform::PortFailure::Missing};
+    platform::PortOpen result = inner_->Open(comName);
+    if (result.Opened())
+        ++opened_;
+    return result;
 }
 
 void WatchedDevice::Write(const std::uint8_t* data, std::size_t count) {

@@ -15,7 +15,7 @@ public:
     explicit WatchedDevice(std::unique_ptr<platform::SerialDevice> inner)
         : inner_(std::move(inner)) {}
 
-    bool Open(const std::string& comName) override;
+    platform::PortOpen Open(const std::string& comName) override;
     bool ApplyLineSettings(const std::string& text) override {
         return inner_->ApplyLineSettings(text);
     }

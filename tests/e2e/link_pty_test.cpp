@@ -13,6 +13,7 @@
 
 #include "link/comm_port.h"
 #include "link/commands.h"
+#include "link/link.h"
 #include "link/transaction.h"
 #include "platform/com_ports.h"
 #include "platform/settings_store.h"
@@ -41,9 +42,9 @@ protected:
         store = platform::OpenFileSettingsStore(folder.File("VXConfig.reg"));
         device = platform::CreateSystemSerialDevice(
             [this](const std::string& name) { return platform::ResolveComPort(name, *store); });
-        AttachPlatform(*device, platform::SystemClock(), events);
+        link = std::make_unique<Link>(*device, platform::SystemClock(), events);
     }
-    void TearDown() override { CloseCommPort(); }
+    void TearDown() override { link->CloseCommPort(); }
 
     void MapPort(int number, const std::string& path) {
         auto ports = store->CreateKey(std::string(platform::kProgramKeyPath) + "\\Ports");
@@ -54,6 +55,7 @@ protected:
     std::unique_ptr<platform::SettingsStore> store;
     std::unique_ptr<platform::SerialDevice> device;
     platform::InstallableEventPump events;
+    std::unique_ptr<Link> link;
 };
 
 struct ExchangeCase {
@@ -86,11 +88,12 @@ TEST_P(ExchangeWithVxsim, ModuleAnswersOnlyAtItsOwnBaudRate) {
     ASSERT_NE(sim.OutputThrough("ready").find("ready"), std::string::npos);
     MapPort(3, path);
 
-    ASSERT_TRUE(OpenCommPort(3, LineSettingsList[static_cast<std::size_t>(c.index)]));
-    const bool answered = SendCommand(cmd::Identify) && ReplyLength == kIdentifyReplyLength;
+    ASSERT_TRUE(link->OpenCommPort(3, LineSettingsList[static_cast<std::size_t>(c.index)]));
+    const bool answered =
+        link->SendCommand(cmd::Identify) && link->ReplyLength() == kIdentifyReplyLength;
     EXPECT_EQ(answered, c.answers);
     if (c.answers) {
-        EXPECT_EQ(ReplyModuleId(ReplyText), "07");
+        EXPECT_EQ(ReplyModuleId(link->ReplyText()), "07");
     }
 }
 
@@ -104,9 +107,9 @@ INSTANTIATE_TEST_SUITE_P(LineSettings, ExchangeWithVxsim,
 TEST_F(LinkOnPty, UnansweredCommandEndsAfterTheReplyWindow) {
     platform::testing::PseudoTerminal pty;
     MapPort(1, pty.SlavePath());
-    ASSERT_TRUE(OpenCommPort(1, "19200,e,8,1"));
+    ASSERT_TRUE(link->OpenCommPort(1, "19200,e,8,1"));
     const auto start = WallClock::now();
-    EXPECT_FALSE(SendCommand(cmd::Identify));
+    EXPECT_FALSE(link->SendCommand(cmd::Identify));
     const auto took = WallClock::now() - start;
     EXPECT_GE(took, milliseconds(159));
     EXPECT_LT(took, milliseconds(1000));
@@ -117,7 +120,7 @@ TEST_F(LinkOnPty, UnansweredCommandEndsAfterTheReplyWindow) {
 TEST_F(LinkOnPty, HangUpInTheMiddleOfAReplyEndsAtTheTimeLimitWithoutSpinning) {
     platform::testing::PseudoTerminal pty;
     MapPort(1, pty.SlavePath());
-    ASSERT_TRUE(OpenCommPort(1, "19200,e,8,1"));
+    ASSERT_TRUE(link->OpenCommPort(1, "19200,e,8,1"));
 
     const pid_t farEnd = fork();
     if (farEnd == 0) {
@@ -133,12 +136,12 @@ TEST_F(LinkOnPty, HangUpInTheMiddleOfAReplyEndsAtTheTimeLimitWithoutSpinning) {
 
     const double cpuBefore = CpuSeconds();
     const auto start = WallClock::now();
-    EXPECT_FALSE(SendCommand(cmd::Identify));
+    EXPECT_FALSE(link->SendCommand(cmd::Identify));
     const double wall = std::chrono::duration<double>(WallClock::now() - start).count();
     const double cpu = CpuSeconds() - cpuBefore;
     waitpid(farEnd, nullptr, 0);
 
-    EXPECT_EQ(ReplyLength, 5) << "the half reply was received before the line went";
+    EXPECT_EQ(link->ReplyLength(), 5) << "the half reply was received before the line went";
     EXPECT_GE(wall, 0.150);
     EXPECT_LT(wall, 2.0);
     EXPECT_LT(cpu, 0.3 * wall) << "cpu " << cpu << " s over " << wall << " s";

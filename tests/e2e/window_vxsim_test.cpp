@@ -99,7 +99,7 @@ class FrameCountingDevice final : public platform::SerialDevice {
 public:
     explicit FrameCountingDevice(std::unique_ptr<platform::SerialDevice> inner)
         : inner_(std::move(inner)) {}
-    bool Open(const std::string& comName) override { return inner_->Open(comName); }
+    platform::PortOpen Open(const std::string& comName) override { return inner_->Open(comName); }
     bool ApplyLineSettings(const std::string& text) override {
         return inner_->ApplyLineSettings(text);
     }
@@ -398,7 +398,7 @@ TEST_F(WindowOnVxsim, LiveRunLampsFollowTheOutputBoxesUntilStopped) {
     EXPECT_EQ(LastBeepHz(), kSuccessHz);
     ExpectRunTidiedUp(captionBefore);
     const auto otherOpener = platform::CreateSystemSerialDevice(Resolver());
-    EXPECT_TRUE(otherOpener->Open("COM3")) << "the run left the port held";
+    EXPECT_TRUE(otherOpener->Open("COM3").Opened()) << "the run left the port held";
 }
 
 TEST_F(WindowOnVxsim, UnplugDuringALiveRunEndsItWithoutSpinning) {

@@ -20,9 +20,8 @@ struct Bench {
     platform::ScriptedEventPump pump;
     platform::RecordingTone tone{clock};
     FakeWindow window{clock};
-    OperationContext ctx{window, clock, pump, tone};
-
-    Bench() { link::AttachPlatform(bus, clock, pump); }
+    link::Link link{bus, clock, pump};
+    OperationContext ctx{window, link, clock, pump, tone};
 
     // The state a scan leaves after finding the module at `com` and `line`.
     void Found(int com, int line) {

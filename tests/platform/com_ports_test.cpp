@@ -78,7 +78,8 @@ TEST_F(ComNumbering, ExplicitEntriesWinAndTheirNumbersAreNotGivenAway) {
     EXPECT_EQ(Resolve("COM3"), kAdapterA);
 
     auto device = CreateSystemSerialDevice([this](const std::string& n) { return Resolve(n); });
-    EXPECT_TRUE(device->Open("COM1")) << "the link to the pseudo-terminal opens like a port";
+    EXPECT_TRUE(device->Open("COM1").Opened())
+        << "the link to the pseudo-terminal opens like a port";
 }
 
 TEST_F(ComNumbering, WithoutAWritableStoreNumbersFollowPathOrder) {

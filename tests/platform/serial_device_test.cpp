@@ -1,8 +1,10 @@
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,7 +67,7 @@ TEST_F(SerialDeviceOnPty, OpenSetsTheLineAndCloseRestoresWhatWasThere) {
     pty.SetSettings(previous);
     previous = pty.Settings();
 
-    ASSERT_TRUE(device->Open("COM1"));
+    ASSERT_TRUE(device->Open("COM1").Opened());
     EXPECT_TRUE(device->ApplyLineSettings("19200,n,8,1"));
     const termios2 applied = pty.Settings();
     EXPECT_EQ(applied.c_ospeed, 19200u);
@@ -81,12 +83,14 @@ TEST_F(SerialDeviceOnPty, OpenSetsTheLineAndCloseRestoresWhatWasThere) {
 }
 
 TEST_F(SerialDeviceOnPty, OpenInThisProcessBarsASecondOpenerUntilClosed) {
-    ASSERT_TRUE(device->Open("COM1"));
+    ASSERT_TRUE(device->Open("COM1").Opened());
     auto second = DeviceFor(pty.SlavePath());
-    EXPECT_FALSE(second->Open("COM1"));
+    const PortOpen refused = second->Open("COM1");
+    EXPECT_EQ(refused.failure, PortFailure::Busy);
+    EXPECT_EQ(refused.ownerPid, getpid()) << "its lock names this process";
     EXPECT_FALSE(second->IsOpen());
     device->Close();
-    EXPECT_TRUE(second->Open("COM1")) << "released at close for the next opener";
+    EXPECT_TRUE(second->Open("COM1").Opened()) << "released at close for the next opener";
 }
 
 TEST_F(SerialDeviceOnPty, HeldByAnotherProcessCannotBeOpened) {
@@ -117,13 +121,38 @@ TEST_F(SerialDeviceOnPty, HeldByAnotherProcessCannotBeOpened) {
     ASSERT_EQ(read(ready[0], &held, 1), 1);
     ASSERT_EQ(held, 'y');
 
-    EXPECT_FALSE(device->Open("COM1"));
+    EXPECT_EQ(device->Open("COM1").failure, PortFailure::Busy);
     EXPECT_FALSE(device->IsOpen());
 
     close(release[1]);
     close(ready[0]);
     int status = 0;
     waitpid(child, &status, 0);
+}
+
+// Root passes any file mode, so the opener drops to an unprivileged user
+// first; the verdict comes back as the child's exit status.
+TEST_F(SerialDeviceOnPty, ForbiddenNodeIsRefusedNamingTheGroupThatMayUseIt) {
+    constexpr uid_t kNobody = 65534;
+    struct stat node {};
+    ASSERT_EQ(stat(pty.SlavePath().c_str(), &node), 0);
+    const group* owner = getgrgid(node.st_gid);
+    ASSERT_NE(owner, nullptr);
+    const std::string groupName = owner->gr_name;
+    ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && setuid(kNobody) != 0)
+            _exit(2);
+        const PortOpen opened = DeviceFor(pty.SlavePath())->Open("COM1");
+        _exit(opened.failure == PortFailure::PermissionDenied && opened.detail == groupName ? 0
+                                                                                            : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "expected permission denied, naming " << groupName;
 }
 
 // The lock files of terminal programs: a program that opened the port with a
@@ -177,8 +206,11 @@ TEST_P(SerialDeviceLockFiles, LiveOwnerRefusesOthersAreReplacedByOursUntilClose)
         testing::WriteFileText(lockPath, GetParam().content());
     auto device = CreateLinuxSerialDevice([&](const std::string&) { return link; }, locks.Path());
 
-    EXPECT_EQ(device->Open("COM1"), GetParam().opens);
+    const PortOpen opened = device->Open("COM1");
+    EXPECT_EQ(opened.Opened(), GetParam().opens);
     if (!GetParam().opens) {
+        EXPECT_EQ(opened.failure, PortFailure::Busy);
+        EXPECT_EQ(LockText(static_cast<pid_t>(opened.ownerPid)), GetParam().content());
         EXPECT_EQ(testing::ReadFileText(lockPath), GetParam().content()) << "left alone";
         return;
     }
@@ -202,7 +234,7 @@ TEST(SerialDeviceSystemLocks, OpenPortIsLockedInTheSystemLockFolder) {
     PseudoTerminal pty;
     const std::string lockPath = std::string{kLockFolder} + "/" + LockName(pty);
     auto device = DeviceFor(pty.SlavePath());
-    ASSERT_TRUE(device->Open("COM1"));
+    ASSERT_TRUE(device->Open("COM1").Opened());
     EXPECT_EQ(testing::ReadFileText(lockPath), LockText(getpid()));
     device->Close();
     EXPECT_FALSE(std::filesystem::exists(lockPath));
@@ -222,7 +254,7 @@ class SerialDeviceRawBytes : public SerialDeviceOnPty,
 
 TEST_P(SerialDeviceRawBytes, PassUnchangedBothWays) {
     const std::uint8_t byte = GetParam().byte;
-    ASSERT_TRUE(device->Open("COM1"));
+    ASSERT_TRUE(device->Open("COM1").Opened());
     constexpr int kArrivalMs = 1000;
     const std::vector<std::uint8_t> frame{'A', byte, 'Z'};
 
@@ -268,7 +300,7 @@ class SerialDeviceLineSettings : public SerialDeviceOnPty,
 // back as none. Either way the settings change wholly or not at all.
 TEST_P(SerialDeviceLineSettings, ApplyWhollyOrLeaveThePortAsItWas) {
     const LineCase& c = GetParam();
-    ASSERT_TRUE(device->Open("COM1"));
+    ASSERT_TRUE(device->Open("COM1").Opened());
     ASSERT_TRUE(device->ApplyLineSettings("38400,n,8,1"));
     const termios2 before = pty.Settings();
 
@@ -306,6 +338,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct AbsentCase {
     const char* what;
     std::string (*path)(const testing::TempFolder& folder);
+    PortFailure failure;
 };
 
 void PrintTo(const AbsentCase& c, std::ostream* os) {
@@ -317,8 +350,9 @@ class SerialDeviceAbsent : public ::testing::TestWithParam<AbsentCase> {};
 TEST_P(SerialDeviceAbsent, FailsToOpenAndLeavesNoPortOpen) {
     testing::TempFolder folder;
     testing::WriteFileText(folder.File("plain"), "not a port");
+    ASSERT_EQ(mkfifo(folder.File("pipe").c_str(), 0600), 0);
     auto device = DeviceFor(GetParam().path(folder));
-    EXPECT_FALSE(device->Open("COM1")) << GetParam().what;
+    EXPECT_EQ(device->Open("COM1").failure, GetParam().failure) << GetParam().what;
     EXPECT_FALSE(device->IsOpen()) << GetParam().what;
     EXPECT_FALSE(device->ApplyLineSettings("19200,e,8,1"));
 }
@@ -326,10 +360,19 @@ TEST_P(SerialDeviceAbsent, FailsToOpenAndLeavesNoPortOpen) {
 INSTANTIATE_TEST_SUITE_P(
     Ports, SerialDeviceAbsent,
     ::testing::Values(
-        AbsentCase{"no such node", [](const testing::TempFolder& f) { return f.File("ttyUSB9"); }},
-        AbsentCase{"unresolved name", [](const testing::TempFolder&) { return std::string{}; }},
-        AbsentCase{"regular file", [](const testing::TempFolder& f) { return f.File("plain"); }},
-        AbsentCase{"folder", [](const testing::TempFolder& f) { return f.Path(); }}),
+        AbsentCase{"no such node", [](const testing::TempFolder& f) { return f.File("ttyUSB9"); },
+                   PortFailure::Missing},
+        AbsentCase{"unresolved name", [](const testing::TempFolder&) { return std::string{}; },
+                   PortFailure::Missing},
+        AbsentCase{"regular file", [](const testing::TempFolder& f) { return f.File("plain"); },
+                   PortFailure::NotSerial},
+        AbsentCase{"folder", [](const testing::TempFolder& f) { return f.Path(); },
+                   PortFailure::NotSerial},
+        AbsentCase{"pipe", [](const testing::TempFolder& f) { return f.File("pipe"); },
+                   PortFailure::NotSerial},
+        AbsentCase{"character device that is no terminal",
+                   [](const testing::TempFolder&) { return std::string{"/dev/null"}; },
+                   PortFailure::NotSerial}),
     vx::testing::PrintedCaseName());
 
 // Reads with nothing to receive must cost about a millisecond each, open or
@@ -339,7 +382,7 @@ class SerialDeviceIdleRead : public SerialDeviceOnPty,
 
 TEST_P(SerialDeviceIdleRead, ReturnsNothingAfterAboutOneMillisecond) {
     if (GetParam()) {
-        ASSERT_TRUE(device->Open("COM1"));
+        ASSERT_TRUE(device->Open("COM1").Opened());
     }
     constexpr int kReads = 20;
     const auto start = Clock::now();
@@ -353,7 +396,7 @@ INSTANTIATE_TEST_SUITE_P(PortOpen, SerialDeviceIdleRead, ::testing::Bool(),
                          vx::testing::PrintedCaseName());
 
 TEST_F(SerialDeviceOnPty, HungUpPortReadsNothingWithoutSpinning) {
-    ASSERT_TRUE(device->Open("COM1"));
+    ASSERT_TRUE(device->Open("COM1").Opened());
     pty.CloseMaster();
     const std::vector<std::uint8_t> frame{0x09, 'B', '0', '0', 'B', '3', '9', 0x0D};
     device->Write(frame.data(), frame.size());

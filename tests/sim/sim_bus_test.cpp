@@ -4,6 +4,7 @@
 
 #include "link/comm_port.h"
 #include "link/commands.h"
+#include "link/link.h"
 #include "link/transaction.h"
 #include "platform/event_pump.h"
 #include "sim_test_support.h"
@@ -19,8 +20,6 @@ constexpr int kReadLimit = 1000;
 
 class SimBusTest : public testing::Test {
 protected:
-    SimBusTest() { link::AttachPlatform(bus, clock, events); }
-
     // The byte arrival times of whatever comes back, read one by one.
     std::vector<std::uint64_t> ArrivalTimes() {
         std::vector<std::uint64_t> times;
@@ -34,7 +33,7 @@ protected:
     // A module on its port, opened through the link at `line`.
     bool OpenModule(const char* line = kModuleLine) {
         module = &bus.AddModule(kModuleCom);
-        return link::OpenCommPort(kModuleCom, line);
+        return link.OpenCommPort(kModuleCom, line);
     }
 
     void WriteCommand(const std::string& command) {
@@ -45,6 +44,7 @@ protected:
     VirtualClock clock{1000};
     SimBus bus{clock};
     platform::InstallableEventPump events;
+    link::Link link{bus, clock, events};
     ModuleModel* module = nullptr;
 };
 
@@ -61,7 +61,7 @@ TEST_P(SimBusWireTime, ReplyBytesArriveAtWireSpeed) {
     ModuleState state;
     state.lineIndex = GetParam().lineIndex;
     bus.AddModule(kModuleCom, state);
-    ASSERT_TRUE(bus.Open("COM3"));
+    ASSERT_TRUE(bus.Open("COM3").Opened());
     ASSERT_TRUE(bus.ApplyLineSettings(link::LineSettingsList[GetParam().lineIndex]));
     const std::uint64_t sent = clock.NowUs();
     WriteCommand("B00B");
@@ -83,7 +83,7 @@ TEST_F(SimBusTest, EmptyReadsAdvanceExactlyOneMillisecondOpenOrNot) {
     bus.AddSilentPort(1);
     const std::uint64_t start = clock.NowUs();
     EXPECT_FALSE(bus.ReadByte().has_value());
-    ASSERT_TRUE(bus.Open("COM1"));
+    ASSERT_TRUE(bus.Open("COM1").Opened());
     EXPECT_FALSE(bus.ReadByte().has_value());
     EXPECT_EQ(clock.NowUs() - start, 2000u);
 }
@@ -104,7 +104,7 @@ class SimBusOpen : public SimBusTest, public testing::WithParamInterface<OpenCas
 
 TEST_P(SimBusOpen, OpensOnlyPresentFreePorts) {
     GetParam().setUp(bus);
-    EXPECT_EQ(bus.Open("COM4"), GetParam().opens);
+    EXPECT_EQ(bus.Open("COM4").Opened(), GetParam().opens);
     EXPECT_EQ(bus.IsOpen(), GetParam().opens);
     EXPECT_EQ(bus.OpenCount(), GetParam().opens ? 1 : 0);
 }
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SimBusTest, ModuleIsSilentAtOtherLineSettingsButTheFrameIsRecorded) {
     ASSERT_TRUE(OpenModule("19200,n,8,1"));
-    EXPECT_FALSE(link::SendCommand("B00B"));
+    EXPECT_FALSE(link.SendCommand("B00B"));
     ASSERT_EQ(bus.Frames().size(), 1u);
     EXPECT_EQ(bus.Frames()[0].lineSettings, "19200,n,8,1");
     EXPECT_EQ(bus.Frames()[0].command, "B00B");
@@ -136,7 +136,7 @@ TEST_F(SimBusTest, ModuleIsSilentAtOtherLineSettingsButTheFrameIsRecorded) {
 TEST_F(SimBusTest, FrameIsStampedWithTheTickOfItsCarriageReturn) {
     ASSERT_TRUE(OpenModule());
     const std::uint32_t before = clock.TickMs();
-    EXPECT_TRUE(link::SendCommand("B00B"));
+    EXPECT_TRUE(link.SendCommand("B00B"));
     ASSERT_EQ(bus.Frames().size(), 1u);
     // TAB, block, two digits: 1 + 5 + 1 + 1 ms of pauses before the CR.
     EXPECT_EQ(bus.Frames()[0].atMs - before, 8u);
@@ -145,29 +145,29 @@ TEST_F(SimBusTest, FrameIsStampedWithTheTickOfItsCarriageReturn) {
 TEST_F(SimBusTest, UnpluggedOpenPortSwallowsWritesAndNeverOpensAgain) {
     ASSERT_TRUE(OpenModule());
     bus.Unplug(kModuleCom);
-    EXPECT_FALSE(link::SendCommand("B00B"));
+    EXPECT_FALSE(link.SendCommand("B00B"));
     EXPECT_TRUE(bus.Frames().empty());
-    link::CloseCommPort();
-    EXPECT_FALSE(bus.Open("COM3"));
+    link.CloseCommPort();
+    EXPECT_FALSE(bus.Open("COM3").Opened());
 }
 
 TEST_F(SimBusTest, LineSettingsChangeAfterTheAcknowledgementLeaves) {
     ASSERT_TRUE(OpenModule());
-    EXPECT_TRUE(link::SendCommand(link::SetLineSettingsCommand(9)));
+    EXPECT_TRUE(link.SendCommand(link::SetLineSettingsCommand(9)));
     EXPECT_EQ(module->LineSettings(), "57600,e,8,1");
-    EXPECT_FALSE(link::SendCommand("B00B"));
-    link::CloseCommPort();
-    ASSERT_TRUE(link::OpenCommPort(kModuleCom, "57600,e,8,1"));
-    EXPECT_TRUE(link::SendCommand("B00B"));
-    EXPECT_EQ(link::ReplyLength, link::kIdentifyReplyLength);
+    EXPECT_FALSE(link.SendCommand("B00B"));
+    link.CloseCommPort();
+    ASSERT_TRUE(link.OpenCommPort(kModuleCom, "57600,e,8,1"));
+    EXPECT_TRUE(link.SendCommand("B00B"));
+    EXPECT_EQ(link.ReplyLength(), link::kIdentifyReplyLength);
 }
 
 TEST_F(SimBusTest, ClosingDropsBytesStillOnTheirWay) {
     bus.AddSilentPort(1);
-    ASSERT_TRUE(bus.Open("COM1"));
+    ASSERT_TRUE(bus.Open("COM1").Opened());
     bus.InjectBytes(1, "\n0A\r", 5);
     bus.Close();
-    ASSERT_TRUE(bus.Open("COM1"));
+    ASSERT_TRUE(bus.Open("COM1").Opened());
     EXPECT_TRUE(ArrivalTimes().empty());
 }
 
@@ -177,7 +177,7 @@ TEST_F(SimBusTest, ScriptedPortAnswersAtItsDelayAndWireSpeed) {
         heard.push_back(command);
         return std::vector<TimedBytes>{{20, "\n0A\r"}};
     });
-    ASSERT_TRUE(bus.Open("COM2"));
+    ASSERT_TRUE(bus.Open("COM2").Opened());
     ASSERT_TRUE(bus.ApplyLineSettings("9600,n,8,1"));
     const std::uint64_t sent = clock.NowUs();
     WriteCommand("B00V");
@@ -200,10 +200,10 @@ class SimBusFaults : public SimBusTest, public testing::WithParamInterface<Fault
 TEST_P(SimBusFaults, ReachTheLinkAsTheyShould) {
     ASSERT_TRUE(OpenModule());
     bus.Faults(kModuleCom).Queue("B00B", GetParam().fault);
-    EXPECT_EQ(link::SendCommand("B00B"), GetParam().sendOk);
-    EXPECT_EQ(link::ReplyLength, GetParam().replyLength);
-    link::CloseCommPort();
-    EXPECT_EQ(bus.Open("COM3"), GetParam().portStays);
+    EXPECT_EQ(link.SendCommand("B00B"), GetParam().sendOk);
+    EXPECT_EQ(link.ReplyLength(), GetParam().replyLength);
+    link.CloseCommPort();
+    EXPECT_EQ(bus.Open("COM3").Opened(), GetParam().portStays);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachFault, SimBusFaults,
@@ -225,12 +225,12 @@ INSTANTIATE_TEST_SUITE_P(EachFault, SimBusFaults,
 TEST_F(SimBusTest, LateReplyMisleadsOnlyTheCommandWhoseWaitItLandsIn) {
     ASSERT_TRUE(OpenModule());
     bus.Faults(kModuleCom).Queue("B00B", Fault::LateReply);
-    EXPECT_FALSE(link::SendCommand("B00B"));
-    EXPECT_TRUE(link::SendCommand("B00V"));
-    EXPECT_EQ(link::ReplySerial(link::ReplyText), "12345678");
-    EXPECT_FALSE(link::SendCommand("B00G")) << link::ReplyText;
-    EXPECT_TRUE(link::SendCommand("B00G"));
-    EXPECT_TRUE(link::ReplyModeIsHold(link::ReplyText)) << link::ReplyText;
+    EXPECT_FALSE(link.SendCommand("B00B"));
+    EXPECT_TRUE(link.SendCommand("B00V"));
+    EXPECT_EQ(link::ReplySerial(link.ReplyText()), "12345678");
+    EXPECT_FALSE(link.SendCommand("B00G")) << link.ReplyText();
+    EXPECT_TRUE(link.SendCommand("B00G"));
+    EXPECT_TRUE(link::ReplyModeIsHold(link.ReplyText())) << link.ReplyText();
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <string>
 
+#include "link/link.h"
 #include "link/transaction.h"
+#include "platform/event_pump.h"
 #include "sim/faults.h"
+#include "sim/timed_port.h"
 
 namespace vx::sim::test {
 
@@ -15,15 +18,17 @@ inline std::string CommandFrameBytes(const std::string& command) {
            static_cast<char>(link::kFrameEnd);
 }
 
-// Whether the link's own check takes these bytes as one good reply frame.
+// Whether the link takes these bytes, arriving as the reply to a command,
+// for one good reply frame that is all of them.
 inline bool LinkAcceptsFrame(const std::string& bytes) {
-    if (bytes.size() >= link::RecvBuffer.size())
-        return false;
-    link::RecvBuffer.fill(0);
-    std::copy(bytes.begin(), bytes.end(), link::RecvBuffer.begin());
-    link::ReplyLength = static_cast<int>(bytes.size());
-    return bytes.front() == static_cast<char>(link::kReplyLead) &&
-           bytes.back() == static_cast<char>(link::kFrameEnd) && link::CheckReplyChecksum();
+    constexpr std::uint64_t kByteGapUs = 100;
+    VirtualClock clock;
+    TimedPort port(clock);
+    platform::InstallableEventPump events;
+    link::Link link(port, clock, events);
+    port.ReplyAfterCr(bytes, 1, kByteGapUs);
+    link.OpenCommPort(1, "115200,n,8,1");
+    return link.SendCommand("B00B") && link.ReplyLength() == static_cast<int>(bytes.size());
 }
 
 // A test case name for a fault: its own name with '-' not allowed there.

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "link/comm_port.h"
+#include "link/link.h"
 #include "link/transaction.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
@@ -47,9 +48,8 @@ protected:
         silentPort = PortFromEnvironment(kSilentPortVariable);
         ASSERT_GT(modulePort, 0) << kModulePortVariable << " names no COM port";
         ASSERT_GT(silentPort, 0) << kSilentPortVariable << " names no COM port";
-        link::AttachPlatform(*device, platform::SystemClock(), events);
     }
-    void TearDown() override { link::CloseCommPort(); }
+    void TearDown() override { link.CloseCommPort(); }
 
     // Prints a figure so that a run of the tests is also a measurement.
     static void Report(const char* what, double ms) {
@@ -59,22 +59,23 @@ protected:
     std::unique_ptr<platform::SerialDevice> device =
         platform::CreateSystemSerialDevice([](const std::string& name) { return name; });
     platform::InstallableEventPump events;
+    link::Link link{*device, platform::SystemClock(), events};
     int modulePort = 0;
     int silentPort = 0;
 };
 
 TEST_F(WineSerial, TheModuleAnswersItsIdentity) {
-    ASSERT_TRUE(link::OpenCommPort(modulePort, kModuleLine));
+    ASSERT_TRUE(link.OpenCommPort(modulePort, kModuleLine));
     const auto start = Clock::now();
-    ASSERT_TRUE(link::SendCommand("B00B"));
+    ASSERT_TRUE(link.SendCommand("B00B"));
     Report("answered B00B exchange", MsSince(start));
-    EXPECT_EQ(link::ReplyLength, kIdentityReplyLength) << link::ReplyText;
+    EXPECT_EQ(link.ReplyLength(), kIdentityReplyLength) << link.ReplyText();
 }
 
 TEST_F(WineSerial, AnUnansweredCommandEndsAfterTheReplyWindow) {
-    ASSERT_TRUE(link::OpenCommPort(silentPort, kModuleLine));
+    ASSERT_TRUE(link.OpenCommPort(silentPort, kModuleLine));
     const auto start = Clock::now();
-    EXPECT_FALSE(link::SendCommand("B00B"));
+    EXPECT_FALSE(link.SendCommand("B00B"));
     const double ms = MsSince(start);
     Report("unanswered B00B", ms);
     EXPECT_GE(ms, static_cast<double>(link::kReplyWindowMs));
@@ -82,7 +83,7 @@ TEST_F(WineSerial, AnUnansweredCommandEndsAfterTheReplyWindow) {
 }
 
 TEST_F(WineSerial, AnEmptyReadWaitsAboutAMillisecond) {
-    ASSERT_TRUE(device->Open("COM" + std::to_string(silentPort)));
+    ASSERT_TRUE(device->Open("COM" + std::to_string(silentPort)).Opened());
     const auto start = Clock::now();
     int bytes = 0;
     for (int i = 0; i < kEmptyReads; ++i) bytes += device->ReadByte().has_value() ? 1 : 0;

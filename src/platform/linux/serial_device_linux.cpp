@@ -5,6 +5,7 @@
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <signal.h>
@@ -20,6 +21,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -239,9 +241,10 @@ bool ProcessAlive(pid_t pid) {
     return kill(pid, 0) == 0 || errno == EPERM;
 }
 
-bool HeldByLiveProcess(const std::string& lockPath) {
+// The live process that a lock file names; 0 when the lock is stale or absent.
+pid_t LiveOwner(const std::string& lockPath) {
     const auto owner = LockOwner(lockPath);
-    return owner && ProcessAlive(*owner);
+    return owner && ProcessAlive(*owner) ? *owner : 0;
 }
 
 // A complete lock file under a temporary name, so that the real name appears
@@ -272,22 +275,23 @@ public:
     PortLock(const PortLock&) = delete;
     PortLock& operator=(const PortLock&) = delete;
 
-    // False when a live process holds the port. A lock folder we may not
-    // write still keeps us off a port that others hold, but leaves no lock.
-    bool Take(const std::string& devicePath) {
+    // 0 when the port may be opened; otherwise the live process that holds
+    // it. A lock folder we may not write still keeps us off a port that
+    // others hold, but leaves no lock.
+    pid_t Take(const std::string& devicePath) {
         Release();
         const std::string name = LockFileName(devicePath);
         if (name.empty())
-            return true;
+            return 0;
         const std::string path = folder_ + "/" + name;
         const std::string temporary = WriteTemporaryLock(folder_);
         if (temporary.empty())
-            return !HeldByLiveProcess(path);
+            return LiveOwner(path);
         bool taken = false;
         for (int attempt = 0; attempt < kLockAttempts && !taken; ++attempt) {
             if (link(temporary.c_str(), path.c_str()) == 0) {
                 taken = true;
-            } else if (errno != EEXIST || HeldByLiveProcess(path)) {
+            } else if (errno != EEXIST || LiveOwner(path) != 0) {
                 break;
             } else {
                 unlink(path.c_str());  // stale: its owner is gone
@@ -296,7 +300,7 @@ public:
         unlink(temporary.c_str());
         if (taken)
             path_ = path;
-        return taken || !HeldByLiveProcess(path);
+        return taken ? 0 : LiveOwner(path);
     }
 
     void Release() {
@@ -313,25 +317,81 @@ private:
     std::string path_;
 };
 
+// The group that owns the device, which is the one a user must belong to.
+std::string GroupOf(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0)
+        return {};
+    std::array<char, 1024> buffer{};
+    group entry{};
+    group* found = nullptr;
+    if (getgrgid_r(status.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return {};
+    return found->gr_name;
+}
+
+PortOpen FailedOpen(int error, const std::string& path) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case EIO:  // a serial node with no UART behind it
+            return {PortFailure::Missing};
+        case EACCES:
+        case EPERM:
+            return {PortFailure::PermissionDenied, 0, GroupOf(path)};
+        case EBUSY:
+            return {PortFailure::Busy};
+        case ENOTTY:
+        case EINVAL:
+            return {PortFailure::NotSerial};
+        default:
+            return {PortFailure::Other, 0, std::strerror(error)};
+    }
+}
+
+// Only a character device can be a serial port. Anything else is turned away
+// before it is opened: opening a pipe, say, could wait for its writer.
+PortOpen CheckNode(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0)
+        return FailedOpen(errno, path);
+    if (!S_ISCHR(status.st_mode))
+        return {PortFailure::NotSerial};
+    return {};
+}
+
 class LinuxSerialDevice final : public SerialDevice {
 public:
     LinuxSerialDevice(PortResolver resolve, std::string lockFolder)
         : resolve_(std::move(resolve)), lock_(std::move(lockFolder)) {}
     ~LinuxSerialDevice() override { Close(); }
 
-    bool Open(const std::string& comName) override {
+    PortOpen Open(const std::string& comName) override {
         Close();
         const std::string path = resolve_ ? resolve_(comName) : std::string{};
-        if (path.empty() || !lock_.Take(path))
-            return false;
+        if (path.empty())
+            return {PortFailure::Missing};
+        if (PortOpen node = CheckNode(path); !node.Opened())
+            return node;
+        if (const pid_t holder = lock_.Take(path); holder != 0)
+            return {PortFailure::Busy, holder};
         const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        // flock, not TIOCEXCL alone: the superuser passes TIOCEXCL unhindered.
-        if (fd < 0 || ioctl(fd, TCGETS2, &savedTermios_) != 0 ||
-            flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            if (fd >= 0)
-                close(fd);
+        if (fd < 0) {
+            const PortOpen failed = FailedOpen(errno, path);
             lock_.Release();
-            return false;
+            return failed;
+        }
+        // flock, not TIOCEXCL alone: the superuser passes TIOCEXCL unhindered.
+        PortOpen claimed;
+        if (ioctl(fd, TCGETS2, &savedTermios_) != 0)
+            claimed = FailedOpen(errno, path);
+        else if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+            claimed = {PortFailure::Busy};
+        if (!claimed.Opened()) {
+            close(fd);
+            lock_.Release();
+            return claimed;
         }
         fd_ = fd;
         gone_ = false;
@@ -342,7 +402,7 @@ public:
         NoFlowControl(raw);
         ioctl(fd_, TCSETS2, &raw);
         RequestLowLatency();
-        return true;
+        return {};
     }
 
     bool ApplyLineSettings(const std::string& text) override {

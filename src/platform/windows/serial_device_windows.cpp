@@ -4,6 +4,7 @@
 // <mmsystem.h> needs the types of <windows.h>: keep it after this line.
 #include <mmsystem.h>
 
+#include <string>
 #include <utility>
 
 #include "platform/serial_device.h"
@@ -59,27 +60,43 @@ void MakePlainLine(DCB& state) {
         state.fRtsControl = RTS_CONTROL_ENABLE;
 }
 
+// A port held by another program is refused with "access denied": the comm
+// driver grants one handle at a time.
+PortOpen FailedOpen(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            return {PortFailure::Missing};
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return {PortFailure::Busy};
+        default:
+            return {PortFailure::Other, 0, "Windows error " + std::to_string(error)};
+    }
+}
+
 class WindowsSerialDevice final : public SerialDevice {
 public:
     explicit WindowsSerialDevice(PortResolver resolve) : resolve_(std::move(resolve)) {}
     ~WindowsSerialDevice() override { Close(); }
 
-    bool Open(const std::string& comName) override {
+    PortOpen Open(const std::string& comName) override {
         Close();
         const std::string name = resolve_ ? resolve_(comName) : std::string{};
         if (name.empty())
-            return false;
+            return {PortFailure::Missing};
         const std::string path = kDevicePrefix + name;
         handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               0, nullptr);
         if (handle_ == INVALID_HANDLE_VALUE)
-            return false;
+            return FailedOpen(GetLastError());
         gone_ = false;
         timeBeginPeriod(kTimerResolutionMs);
         timeoutsSaved_ = GetCommTimeouts(handle_, &savedTimeouts_) != FALSE;
         COMMTIMEOUTS timeouts = kLinkTimeouts;
         SetCommTimeouts(handle_, &timeouts);
-        return true;
+        return {};
     }
 
     bool ApplyLineSettings(const std::string& text) override {
