@@ -16,8 +16,8 @@
 #include "link/comm_port.h"
 #include "ui/captions.h"
 #include "ui/circle_shape.h"
-#include "ui/stored_settings.h"
-#include "ui/text_table.h"
+#include "ui/shell/stored_settings.h"
+#include "ui/shell/text_table.h"
 
 namespace vx::ui {
 

@@ -43,7 +43,7 @@ struct Worker {
     bool done = false;
     std::thread thread;
 
-    bool FoundAnywhere() const { return window->Status() != window->Text(ops::Msg::ModuleNotFind); }
+    bool FoundAnywhere() const { return window->status != window->Text(ops::Msg::ModuleNotFind); }
     // Lower wins: the quick attempt before every port of the search.
     int Rank() const { return remembered && !window->Saved() ? 0 : port; }
     int BestPossibleRank() const { return done ? Rank() : (remembered ? 0 : port); }
@@ -80,12 +80,12 @@ private:
                 session_.machine().makeDevice([comName, device](const std::string& name) {
                     return name == comName ? device : std::string{};
                 }));
-            worker->window = std::make_unique<HeadlessWindow>(main.LanguageNo(), nullptr);
+            worker->window = std::make_unique<HeadlessWindow>(main.languageNo, nullptr);
             ops::SharedState& own = worker->window->State();
             own.ScanCommNo = worker->remembered ? state.ScanCommNo : 0;
             own.ScanBaudRate = state.ScanBaudRate;
             own.ScanBaudRateNo = state.ScanBaudRateNo;
-            worker->window->TickLock(main.LockTicked());
+            worker->window->lock = main.lock;
             worker->window->WatchStatus(
                 [this](const std::string& status) { session_.printer().Progress(status); });
             workers_.push_back(std::move(worker));

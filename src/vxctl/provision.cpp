@@ -173,7 +173,7 @@ private:
                        {"id", id == 0 ? std::string{} : TwoDigitId(id)},
                        {"line", w_.State().ScanBaudRate},
                        {"mode", ModeName(w_.ModeIndex())},
-                       {"nonc", link::FlagString(w_.NoNc())}}};
+                       {"nonc", link::FlagString(w_.noNc)}}};
         WriteRow(record);
         s_.printer().Line(record);
         if (ok) {
@@ -186,7 +186,7 @@ private:
 
     // The message of an operation that failed, or empty.
     std::string Step(void (*operation)(ops::OperationContext&)) {
-        return s_.RunOperation(operation) == kExitOk ? std::string{} : w_.Status();
+        return s_.RunOperation(operation) == kExitOk ? std::string{} : w_.status;
     }
 
     std::string Apply(int id) {
@@ -197,7 +197,7 @@ private:
             if (o_.mode)
                 w_.SelectMode(*o_.mode);
             if (o_.noNc)
-                w_.SetNoNc(*o_.noNc);
+                w_.noNc = *o_.noNc;
             if (auto failure = Step(ops::btnModeClick); !failure.empty())
                 return failure;
         }
@@ -213,9 +213,9 @@ private:
     std::string Check(const std::string& serial, int id) {
         const std::string wantedLine = w_.State().ScanBaudRate;
         const int wantedMode = w_.ModeIndex();
-        const link::ChannelFlags wantedNoNc = w_.NoNc();
+        const link::ChannelFlags wantedNoNc = w_.noNc;
         if (s_.Scan() != kExitOk)
-            return "read-back: " + w_.Status();
+            return "read-back: " + w_.status;
         if (w_.Serial() != serial)
             return "read-back: another module answered";
         if (w_.IdPanel() != TwoDigitId(id))
@@ -224,8 +224,8 @@ private:
             return "read-back: line settings are " + w_.State().ScanBaudRate;
         if (w_.ModeIndex() != wantedMode)
             return "read-back: mode is " + ModeName(w_.ModeIndex());
-        if (w_.NoNc() != wantedNoNc)
-            return "read-back: NO/NC is " + link::FlagString(w_.NoNc());
+        if (w_.noNc != wantedNoNc)
+            return "read-back: NO/NC is " + link::FlagString(w_.noNc);
         return "";
     }
 

@@ -5,7 +5,7 @@
 #include "link/comm_port.h"
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
-#include "ui/stored_settings.h"
+#include "ui/shell/stored_settings.h"
 #include "vxctl/parallel_scan.h"
 #include "vxctl/provision.h"
 
@@ -88,7 +88,7 @@ int Session::Run() {
     state.ScanBaudRate = stored.ScanBaudRate;
     state.ScanBaudRateNo = options_.lockIndex.value_or(stored.ScanBaudRateNo);
     window_->SelectBaudRate(state.ScanBaudRateNo);
-    window_->TickLock(!options_.allSettings);
+    window_->lock = !options_.allSettings;
     window_->WatchStatus([this](const std::string& status) {
         opStatus_ = status;
         printer_.Progress(status);
@@ -110,7 +110,7 @@ int Session::Run() {
 }
 
 int Session::OutcomeExit() const {
-    if (window_->Lamp() == ops::LampColor::Yellow)
+    if (window_->lamp == ops::LampColor::Yellow)
         return kExitOk;
     return device_->OpensTried() > 0 && device_->Opened() == 0 ? kExitPortError : kExitFailed;
 }
@@ -135,7 +135,7 @@ int Session::RunOperation(void (*operation)(ops::OperationContext&)) {
 
 Record Session::ScanRecord(const std::string& command) const {
     const HeadlessWindow& w = *window_;
-    Record record{command, w.State().ModuleFound, w.Status(), {}};
+    Record record{command, w.State().ModuleFound, w.status, {}};
     if (!w.State().ModuleFound)
         return record;
     const int port = w.State().ScanCommNo;
@@ -147,7 +147,7 @@ Record Session::ScanRecord(const std::string& command) const {
         {"serial", w.Serial()},
         {"version", w.Version()},
         {"mode", ModeName(w.ModeIndex())},
-        {"nonc", link::FlagString(w.NoNc())},
+        {"nonc", link::FlagString(w.noNc)},
     };
     return record;
 }
@@ -186,12 +186,12 @@ int Session::Setting() {
         case Command::SetMode:
             w.SelectMode(*options_.mode);
             if (options_.noNc)
-                w.SetNoNc(*options_.noNc);
+                w.noNc = *options_.noNc;
             code = RunOperation(ops::btnModeClick);
             record = {"set-mode",
                       code == kExitOk,
                       opStatus_,
-                      {{"mode", ModeName(*options_.mode)}, {"nonc", link::FlagString(w.NoNc())}}};
+                      {{"mode", ModeName(*options_.mode)}, {"nonc", link::FlagString(w.noNc)}}};
             break;
         default:
             code = RunOperation(ops::btnFactoryClick);
@@ -205,7 +205,7 @@ int Session::Setting() {
 int Session::Io() {
     HeadlessWindow& w = *window_;
     const link::ChannelFlags outputs = options_.outputs.value_or(link::ChannelFlags{});
-    w.SetOutputs(outputs);
+    w.outputs = outputs;
     const std::string outputText = link::FlagString(outputs);
     auto reading = [&outputText](const link::ChannelFlags& inputs) {
         return Record{

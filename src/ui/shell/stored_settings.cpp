@@ -1,10 +1,10 @@
-#include "ui/stored_settings.h"
+#include "ui/shell/stored_settings.h"
 
 #include <cstdint>
 #include <optional>
 
 #include "link/comm_port.h"
-#include "ui/text_table.h"
+#include "ui/shell/text_table.h"
 
 namespace vx::ui {
 
