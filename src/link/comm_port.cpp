@@ -6,11 +6,6 @@
 
 namespace vx::link {
 
-const std::array<std::string, kLineSettingsCount> LineSettingsList = {
-    "4800,n,8,1",  "4800,e,8,1",  "9600,n,8,1",  "9600,e,8,1",  "19200,n,8,1",  "19200,e,8,1",
-    "38400,n,8,1", "38400,e,8,1", "57600,n,8,1", "57600,e,8,1", "115200,n,8,1", "115200,e,8,1",
-};
-
 namespace {
 
 constexpr std::uint32_t kByteWritePauseMs = 1;

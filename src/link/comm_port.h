@@ -10,12 +10,6 @@
 
 namespace vx::link {
 
-inline constexpr int kLineSettingsCount = 12;
-inline constexpr int kDefaultLineSettingsIndex = 5;
-
-// The twelve line settings the tool offers, in the order of the baud-rate list.
-extern const std::array<std::string, kLineSettingsCount> LineSettingsList;
-
 // The link runs over one port, one clock and one event pump for the whole run
 // of the program; the program (or a test) attaches them before the first call.
 // The attachment holds for the calling thread only.

@@ -24,7 +24,7 @@ std::string PortSuffix(int portNumber) {
 }
 
 int SafeLineSettingsIndex(int index) {
-    return index >= 0 && index < link::kLineSettingsCount ? index : link::kDefaultLineSettingsIndex;
+    return link::IsLineSettingsIndex(index) ? index : link::kDefaultLineSettingsIndex;
 }
 
 }  // namespace vx::ops

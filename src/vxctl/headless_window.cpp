@@ -2,14 +2,13 @@
 
 #include <algorithm>
 
+#include "protocol/commands.h"
 #include "ui/text_table.h"
 
 namespace vx::ctl {
 
 namespace {
 
-constexpr int kIdMinimum = 1;
-constexpr int kIdMaximum = 99;
 constexpr const char* kPanelJoint = " : ";
 
 std::string PanelValue(const std::string& panel) {
@@ -38,11 +37,11 @@ void HeadlessWindow::SetStatus(const std::string& text) {
 // The scroll bar's range and its change handler, which rewrites the panel
 // only when the position really moves.
 void HeadlessWindow::SetIdPosition(int position) {
-    const int clamped = std::clamp(position, kIdMinimum, kIdMaximum);
+    const int clamped = std::clamp(position, protocol::kMinModuleId, protocol::kMaxModuleId);
     if (clamped == idPosition_)
         return;
     idPosition_ = clamped;
-    idPanel_ = TwoDigitId(clamped);
+    idPanel_ = protocol::IdText(clamped);
 }
 
 void HeadlessWindow::SetInputLamp(int channel, ops::LampColor color) {
@@ -86,16 +85,8 @@ std::string HeadlessWindow::Version() const {
     return PanelValue(versionPanel_);
 }
 
-std::string ComName(int portNumber) {
-    return "COM" + std::to_string(portNumber);
-}
-
 std::string ModeName(int modeIndex) {
     return modeIndex == ops::kModeHold ? "hold" : "normal";
-}
-
-std::string TwoDigitId(int id) {
-    return (id < 10 ? "0" : "") + std::to_string(id);
 }
 
 }  // namespace vx::ctl

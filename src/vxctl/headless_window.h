@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "link/comm_port.h"
 #include "link/commands.h"
 #include "operations/module_window.h"
 
@@ -102,8 +101,6 @@ private:
 };
 
 // How the command line names what the window shows.
-std::string ComName(int portNumber);  // "COM3"
 std::string ModeName(int modeIndex);  // "hold" or "normal"
-std::string TwoDigitId(int id);       // "07", as the ID panel
 
 }  // namespace vx::ctl

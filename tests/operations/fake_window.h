@@ -8,13 +8,14 @@
 
 #include "operations/module_window.h"
 #include "platform/clock.h"
+#include "protocol/commands.h"
 #include "ui/text_table.h"
 
 namespace vx::ops::testing {
 
 inline constexpr int kChannels = 16;
-inline constexpr int kIdMin = 1;
-inline constexpr int kIdMax = 99;
+inline constexpr int kIdMin = protocol::kMinModuleId;
+inline constexpr int kIdMax = protocol::kMaxModuleId;
 
 // The window as plain values, with a journal of every visible change in the
 // order the operation made it.
