@@ -13,7 +13,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "ui/captions.h"
 #include "ui/circle_shape.h"
 #include "ui/shell/stored_settings.h"

@@ -1,5 +1,7 @@
 #include "vxctl/headless_window.h"
 
+#include "protocol/commands.h"
+
 namespace vx::ctl {
 
 namespace {
@@ -18,7 +20,7 @@ std::string PanelValue(const std::string& panel) {
 // without a scan before it is the one asked for, even the first.
 HeadlessWindow::HeadlessWindow(int languageNo, Saver saver)
     : PlainWindow(languageNo), saver_(std::move(saver)) {
-    idPanel = TwoDigitId(idPosition);
+    idPanel = protocol::IdText(idPosition);
 }
 
 void HeadlessWindow::SetStatus(const std::string& text) {
@@ -66,10 +68,6 @@ std::string HeadlessWindow::Serial() const {
 
 std::string HeadlessWindow::Version() const {
     return PanelValue(versionPanel);
-}
-
-std::string ComName(int portNumber) {
-    return "COM" + std::to_string(portNumber);
 }
 
 std::string ModeName(int modeIndex) {

@@ -48,8 +48,6 @@ private:
 };
 
 // How the command line names what the window shows.
-std::string ComName(int portNumber);  // "COM3"
 std::string ModeName(int modeIndex);  // "hold" or "normal"
-using ui::TwoDigitId;
 
 }  // namespace vx::ctl

@@ -20,9 +20,10 @@
 #include <thread>
 #include <vector>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
+#include "protocol/com_names.h"
 #include "vxctl/session.h"
 
 namespace vx::ctl {
@@ -68,14 +69,14 @@ private:
     void StartWorkers() {
         HeadlessWindow& main = session_.window();
         const ops::SharedState& state = main.State();
-        for (int port = kFirstComPort; port <= kLastComPort; ++port) {
+        for (int port = protocol::kFirstScanPort; port <= protocol::kLastScanPort; ++port) {
             const std::string device = session_.DeviceOf(port);
             if (device.empty())
                 continue;
             auto worker = std::make_unique<Worker>();
             worker->port = port;
             worker->remembered = port == state.ScanCommNo;
-            const std::string comName = ComName(port);
+            const std::string comName = protocol::ComName(port);
             worker->device = std::make_unique<WatchedDevice>(
                 session_.machine().makeDevice([comName, device](const std::string& name) {
                     return name == comName ? device : std::string{};

@@ -1,6 +1,5 @@
 #include "vxctl/provision.h"
 
-#include <cctype>
 #include <chrono>
 #include <ctime>
 #include <fstream>
@@ -8,9 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "link/transaction.h"
 #include "operations/operation_support.h"
+#include "protocol/commands.h"
 #include "vxctl/session.h"
 
 namespace vx::ctl {
@@ -170,7 +170,7 @@ private:
                       ok,
                       ok ? "ok" : failure,
                       {{"serial", serial},
-                       {"id", id == 0 ? std::string{} : TwoDigitId(id)},
+                       {"id", id == 0 ? std::string{} : protocol::IdText(id)},
                        {"line", w_.State().ScanBaudRate},
                        {"mode", ModeName(w_.ModeIndex())},
                        {"nonc", link::FlagString(w_.noNc)}}};
@@ -218,7 +218,7 @@ private:
             return "read-back: " + w_.status;
         if (w_.Serial() != serial)
             return "read-back: another module answered";
-        if (w_.IdPanel() != TwoDigitId(id))
+        if (w_.IdPanel() != protocol::IdText(id))
             return "read-back: ID is " + w_.IdPanel();
         if (w_.State().ScanBaudRate != wantedLine)
             return "read-back: line settings are " + w_.State().ScanBaudRate;
@@ -279,16 +279,11 @@ ProvisionLog ParseProvisionLog(const std::string& text) {
         const auto fields = SplitCsvLine(line);
         if (fields.size() <= kIdColumn || fields.back() != "ok")
             continue;
-        const std::string& idText = fields[kIdColumn];
-        if (idText.size() != 2 || !std::isdigit(static_cast<unsigned char>(idText[0])) ||
-            !std::isdigit(static_cast<unsigned char>(idText[1]))) {
+        const auto id = protocol::ParseIdText(fields[kIdColumn]);
+        if (!id)
             continue;
-        }
-        const int id = std::stoi(idText);
-        if (id < kMinModuleId || id > kMaxModuleId)
-            continue;
-        log.idOfSerial[fields[kSerialColumn]] = id;
-        log.usedIds.insert(id);
+        log.idOfSerial[fields[kSerialColumn]] = *id;
+        log.usedIds.insert(*id);
     }
     return log;
 }
@@ -296,7 +291,7 @@ ProvisionLog ParseProvisionLog(const std::string& text) {
 int ChooseId(const ProvisionLog& log, const std::string& serial, int idFrom) {
     if (const auto known = log.idOfSerial.find(serial); known != log.idOfSerial.end())
         return known->second;
-    for (int id = idFrom; id <= kMaxModuleId; ++id) {
+    for (int id = idFrom; id <= protocol::kMaxModuleId; ++id) {
         if (!log.usedIds.contains(id))
             return id;
     }

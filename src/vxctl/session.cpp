@@ -2,9 +2,10 @@
 
 #include <filesystem>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
+#include "protocol/com_names.h"
 #include "ui/shell/stored_settings.h"
 #include "vxctl/parallel_scan.h"
 #include "vxctl/provision.h"
@@ -33,14 +34,17 @@ std::string Session::ResolvePorts() {
         if (!mayBeAbsent && !std::filesystem::exists(device, error))
             return "no such device '" + device + "'";
         const int number = platform::ComNumberForDevice(device, machine_.store);
-        if (number < kFirstComPort || number > kLastComPort)
-            return "'" + device + "' has no port number from 1 to 16";
+        if (!protocol::IsScanPort(number))
+            return "'" + device + "' has no port number from " +
+                   std::to_string(protocol::kFirstScanPort) + " to " +
+                   std::to_string(protocol::kLastScanPort);
         ports[number] = device;
     }
     for (const int number : options_.ports) {
-        const std::string device = platform::ResolveComPort(ComName(number), machine_.store);
+        const std::string device =
+            platform::ResolveComPort(protocol::ComName(number), machine_.store);
         if (device.empty())
-            return "unknown port " + ComName(number);
+            return "unknown port " + protocol::ComName(number);
         ports[number] = device;
     }
     ports_ = std::move(ports);
@@ -49,7 +53,7 @@ std::string Session::ResolvePorts() {
 
 std::string Session::DeviceOf(int portNumber) const {
     if (!ports_)
-        return platform::ResolveComPort(ComName(portNumber), machine_.store);
+        return platform::ResolveComPort(protocol::ComName(portNumber), machine_.store);
     const auto it = ports_->find(portNumber);
     return it == ports_->end() ? std::string{} : it->second;
 }
@@ -66,7 +70,7 @@ int Session::Run() {
         if (!ports_)
             return platform::ResolveComPort(comName, machine_.store);
         for (const auto& [number, device] : *ports_) {
-            if (ComName(number) == comName)
+            if (protocol::ComName(number) == comName)
                 return device;
         }
         return {};
@@ -140,7 +144,7 @@ Record Session::ScanRecord(const std::string& command) const {
         return record;
     const int port = w.State().ScanCommNo;
     record.fields = {
-        {"port", ComName(port)},
+        {"port", protocol::ComName(port)},
         {"device", DeviceOf(port)},
         {"line", w.State().ScanBaudRate},
         {"id", w.IdPanel()},
@@ -172,7 +176,8 @@ int Session::Setting() {
         case Command::SetId:
             w.SetIdPosition(options_.id);
             code = RunOperation(ops::btnIDClick);
-            record = {"set-id", code == kExitOk, opStatus_, {{"id", TwoDigitId(options_.id)}}};
+            record = {
+                "set-id", code == kExitOk, opStatus_, {{"id", protocol::IdText(options_.id)}}};
             break;
         case Command::SetBaud:
             w.SelectBaudRate(options_.lineIndex);

@@ -17,7 +17,7 @@
 #include <QToolButton>
 #include <set>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "ui/circle_shape.h"
 #include "ui/shell/text_table.h"
 #include "ui/window_font.h"

@@ -1,7 +1,8 @@
 #include "platform/com_ports.h"
 
-#include <charconv>
 #include <string_view>
+
+#include "protocol/com_names.h"
 
 namespace vx::platform {
 
@@ -12,16 +13,10 @@ std::string ResolveComPort(const std::string& comName, SettingsStore&) {
 
 int ComNumberForDevice(const std::string& device, SettingsStore&) {
     constexpr std::string_view kDevicePrefix = "\\\\.\\";
-    constexpr std::string_view kComPrefix = "COM";
     std::string_view name = device;
     if (name.starts_with(kDevicePrefix))
         name.remove_prefix(kDevicePrefix.size());
-    if (!name.starts_with(kComPrefix))
-        return 0;
-    name.remove_prefix(kComPrefix.size());
-    int number = 0;
-    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), number);
-    return error == std::errc{} && end == name.data() + name.size() && number > 0 ? number : 0;
+    return protocol::ParseComName(name).value_or(0);
 }
 
 }  // namespace vx::platform

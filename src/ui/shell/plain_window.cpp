@@ -2,16 +2,10 @@
 
 #include <algorithm>
 
+#include "protocol/commands.h"
 #include "ui/shell/text_table.h"
 
 namespace vx::ui {
-
-namespace {
-
-constexpr int kIdMinimum = 1;
-constexpr int kIdMaximum = 99;
-
-}  // namespace
 
 PlainWindow::PlainWindow(int languageNo) : languageNo(languageNo) {
     inputLamps.fill(ops::LampColor::White);
@@ -25,11 +19,11 @@ std::string PlainWindow::Text(ops::Msg m) const {
 // The scroll bar's range and its change handler, which rewrites the panel
 // only when the position really moves.
 void PlainWindow::SetIdPosition(int position) {
-    const int clamped = std::clamp(position, kIdMinimum, kIdMaximum);
+    const int clamped = std::clamp(position, protocol::kMinModuleId, protocol::kMaxModuleId);
     if (clamped == idPosition)
         return;
     idPosition = clamped;
-    idPanel = TwoDigitId(clamped);
+    idPanel = protocol::IdText(clamped);
 }
 
 link::ChannelFlags PlainWindow::Inputs() const {
@@ -37,10 +31,6 @@ link::ChannelFlags PlainWindow::Inputs() const {
     std::transform(inputLamps.begin(), inputLamps.end(), lit.begin(),
                    [](ops::LampColor color) { return color == ops::LampColor::Yellow; });
     return lit;
-}
-
-std::string TwoDigitId(int id) {
-    return (id < 10 ? "0" : "") + std::to_string(id);
 }
 
 }  // namespace vx::ui

@@ -3,7 +3,6 @@
 #include <array>
 #include <string>
 
-#include "link/comm_port.h"
 #include "link/commands.h"
 #include "operations/module_window.h"
 
@@ -74,8 +73,5 @@ private:
     // caller and throws rather than reach past the controls.
     static std::size_t Slot(int channel) { return static_cast<std::size_t>(channel - 1); }
 };
-
-// The ID panel's text for a scroll-bar position: "07".
-std::string TwoDigitId(int id);
 
 }  // namespace vx::ui
