@@ -34,6 +34,9 @@ if(VX_BUILD_UI)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/icons/vxconfig.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # What software centres show of the program.
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/io.github.vxconfig.vxconfig.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
 # What Debian asks of every package's documentation folder.
