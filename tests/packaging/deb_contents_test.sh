@@ -46,6 +46,7 @@ check "nothing is shipped under var (postinst makes the folder)" test ! -e "$roo
 check "package name" test "$(field Package)" = vxconfig
 check "section" test "$(field Section)" = electronics
 check "depends on a CJK font" grep -q 'fonts-wqy-microhei | fonts-noto-cjk' <<<"$(field Depends)"
+check "depends on the sound server's client library" grep -q 'libpulse0' <<<"$(field Depends)"
 check "depends on Qt's widgets library" grep -q 'libqt6widgets6' <<<"$(field Depends)"
 check "postinst gives dialout the settings folder" grep -q 'install -d -m 2775 -g dialout /var/lib/vxconfig' "$work/control/postinst"
 check "postinst is executable" test -x "$work/control/postinst"
