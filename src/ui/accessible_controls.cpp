@@ -74,10 +74,34 @@ QAccessibleInterface* AccessibleFor(const QString&, QObject* object) {
         return new LampAccessible(lamp);
     if (auto* panel = qobject_cast<StatusPanel*>(object))
         return new StatusAccessible(panel);
+    if (auto* announcement = qobject_cast<StatusAnnouncement*>(object))
+        return new QAccessibleWidget(announcement, QAccessible::Notification);
     return nullptr;
 }
 
+// Long enough for a screen reader to work through the events of the window
+// being disabled or enabled; short enough to follow the operation at once.
+constexpr int kSettleMs = 600;
+
 }  // namespace
+
+StatusAnnouncement::StatusAnnouncement(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("pnMsgAnnouncement"));
+    setGeometry(0, 0, 0, 0);
+}
+
+void StatusAnnouncement::Announce(const QString& text) {
+    setAccessibleName(text);
+    QAccessibleEvent shown(this, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&shown);
+}
+
+StatusPanel::StatusPanel(QWidget* parent)
+    : QLabel(parent), announcement_(new StatusAnnouncement(this)) {
+    settled_.setSingleShot(true);
+    settled_.setInterval(kSettleMs);
+    connect(&settled_, &QTimer::timeout, this, [this] { announcement_->Announce(text()); });
+}
 
 void StatusPanel::ShowStatus(const QString& status) {
     const QString before = text();
@@ -86,8 +110,9 @@ void StatusPanel::ShowStatus(const QString& status) {
     // news to someone who cannot see the lamp.
     if (!QAccessible::isActive())
         return;
-    QAccessibleTextUpdateEvent event(this, 0, before, status);
-    QAccessible::updateAccessibility(&event);
+    QAccessibleTextUpdateEvent changed(this, 0, before, status);
+    QAccessible::updateAccessibility(&changed);
+    settled_.start();
 }
 
 void InstallAccessibleControls() {

@@ -157,8 +157,15 @@ def check_language(tree, language):
 class Events:
     def __init__(self):
         self.seen = []
-        for kind in ("object:text-changed:insert", "object:state-changed:checked"):
+        for kind in ("object:text-changed:insert", "object:state-changed:checked",
+                     "object:state-changed:showing"):
             pyatspi.Registry.registerEventListener(self.seen.append, kind)
+
+    def announced(self):
+        """What the window announced: the names of notifications shown."""
+        return [e.source.name for e in self.seen
+                if e.type.startswith("object:state-changed:showing") and e.detail1 == 1
+                and e.source.getRole() == pyatspi.ROLE_NOTIFICATION]
 
     def texts_inserted(self, source):
         return [e.any_data for e in self.seen
@@ -187,6 +194,10 @@ def live_run(tree, events):
           f"every status text arrives as an event, the last {inserted[-1:]} is shown")
     check(any(e.source == link for e in events.seen[before:]),
           "the link lamp told its change")
+    # What a screen reader speaks wherever the focus is, once the burst of
+    # events of the window being enabled again has passed.
+    check(pump_until(lambda: status.name in events.announced(), 5),
+          f"the outcome {status.name!r} was announced {events.announced()}")
 
     process = tree.named("Process Module", pyatspi.ROLE_PUSH_BUTTON)
     press(process)
