@@ -153,6 +153,11 @@ def check_language(tree, language):
     check(status is not None and status.name.strip(),
           f"{language}: one status bar with a text ({status.name if status else None!r})")
 
+    locks = [n.name for n in focusable if n.getRole() == pyatspi.ROLE_CHECK_BOX
+             and not n.name.startswith(("DI", "DO"))]
+    check(len(locks) == 1, f"{language}: the lock box is named {locks}")
+    return locks[0] if locks else None
+
 
 class Events:
     def __init__(self):
@@ -229,7 +234,7 @@ def main():
             sys.exit("the window did not appear on the accessibility bus")
         events = Events()
         tree = Tree(window)
-        check_language(tree, "English")
+        lock_names = {"English": check_language(tree, "English")}
         live_run(tree, events)
 
         names = {"English": names_of(Tree(window))}
@@ -239,14 +244,13 @@ def main():
             changed = pump_until(lambda: window.name != title) or button_name == "English"
             check(changed, f"{button_name}: the window title followed the button")
             tree = Tree(window)
-            check_language(tree, button_name)
+            lock_names[button_name] = check_language(tree, button_name)
             names[button_name] = names_of(tree)
         check(names[LANGUAGE_BUTTONS[0]] != names["English"] and
               names[LANGUAGE_BUTTONS[1]] != names[LANGUAGE_BUTTONS[0]],
               "the names follow the language")
-        lock_names = {lang: n for lang, table in names.items() for key, n in table.items()
-                      if key[0] == "check box" and not n.startswith(("DI", "DO"))}
-        check(len(set(lock_names.values())) == 3, f"the lock box is named in each language {lock_names}")
+        check(len(set(lock_names.values())) == 3,
+              f"the lock box is named in each language {lock_names}")
     finally:
         window_process.kill()
         window_process.wait()
