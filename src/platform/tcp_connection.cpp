@@ -300,15 +300,15 @@ Attempt ConnectOne(const addrinfo& address, Clock::time_point deadline) {
         connected = false;
         attempt.error = LastError();
         if (ConnectPending(attempt.error)) {
+            // A refusal shows as an error condition: the reason is the socket's.
             const int ready = WaitFor(s, true, deadline);
             int error = 0;
             socklen_t length = sizeof error;
             attempt.timedOut = ready == 0;
-            attempt.error = ready < 0 ? LastError() : 0;
-            if (ready > 0 && getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                                        &length) == 0) {
+            if (ready != 0 && getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                                         &length) == 0) {
                 attempt.error = error;
-                connected = error == 0;
+                connected = ready > 0 && error == 0;
             }
         }
     }
