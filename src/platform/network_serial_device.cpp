@@ -150,8 +150,10 @@ public:
     }
 
     std::optional<std::uint8_t> ReadByte() override {
+        // Telnet commands alone do not end the wait, but its time does, even
+        // for a server that never stops sending them.
         const auto deadline = Clock::now() + kReadWait;
-        while (pending_.empty() && Usable() && Pump(deadline)) {
+        while (pending_.empty() && Usable() && Pump(deadline) && Clock::now() < deadline) {
         }
         if (!pending_.empty()) {
             const std::uint8_t byte = pending_.front();
@@ -179,7 +181,8 @@ public:
                 Send(
                     ClientCodec::ComPortCommand(telnet::kPurgeData, {telnet::kPurgeReceiveBuffer}));
             }
-            while (Usable() && Pump(Clock::now())) {
+            const auto until = Clock::now() + kReadWait;
+            while (Usable() && Pump(Clock::now()) && Clock::now() < until) {
             }
         }
         discarding_ = false;

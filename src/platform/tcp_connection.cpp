@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #endif
 
 #include <condition_variable>
