@@ -214,7 +214,8 @@ public:
 
 private:
     Socket socket_;
-    TimerResolution resolution_;
+    // Held for its lifetime only (nothing on Linux).
+    [[maybe_unused]] TimerResolution resolution_;
 };
 
 struct AddressList {
