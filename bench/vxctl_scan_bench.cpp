@@ -2,13 +2,18 @@
 // last line setting, no lock and nothing remembered. The sequential scan is
 // the window's (16 x 12 x 2 attempts); the parallel one searches the 16 ports
 // at once, so its floor is one port's 12 x 2 attempts of about 160 ms.
-// Both run in one go:  build/bench/vx_ctl_bench
+// The parallel search runs once more with ser2net in front of every link,
+// the tool reaching each port by its rfc2217:// URL (the goal for both: at
+// most 1.1 times the floor).
+// All run in one go:  build/bench/vx_ctl_bench
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "ser2net_process.h"
 #include "temp_folder.h"
 #include "vxsim_process.h"
 
@@ -23,10 +28,11 @@ constexpr int kAttemptsPerSetting = 2;
 constexpr std::chrono::seconds kScanBound{180};
 constexpr double kParallelFloorSeconds = kSettings * kAttemptsPerSetting * kAttemptSeconds;
 
-void Scan(benchmark::State& state, bool parallel) {
+void Scan(benchmark::State& state, bool parallel, bool throughServer = false) {
     vx::platform::testing::TempFolder folder;
     std::vector<std::string> simArgs;
     std::vector<std::string> ctlArgs{"scan", "--no-store", "--all-settings", "--json", "-q"};
+    std::vector<vx::test::Ser2net::Port> served;
     for (int port = 1; port <= kPorts; ++port) {
         const std::string link = folder.File("com" + std::to_string(port));
         if (port < kPorts) {
@@ -34,7 +40,7 @@ void Scan(benchmark::State& state, bool parallel) {
         } else {
             simArgs.insert(simArgs.end(), {"--line", kLastSetting, "--link", link});
         }
-        ctlArgs.insert(ctlArgs.end(), {"--device", link});
+        served.push_back({link});
     }
     if (parallel)
         ctlArgs.push_back("--parallel");
@@ -43,6 +49,16 @@ void Scan(benchmark::State& state, bool parallel) {
         state.SkipWithError("vxsim did not start");
         return;
     }
+    std::unique_ptr<vx::test::Ser2net> server;
+    if (throughServer) {
+        server = std::make_unique<vx::test::Ser2net>(folder.Path(), served);
+        if (!server->Ready()) {
+            state.SkipWithError("ser2net did not start");
+            return;
+        }
+    }
+    for (std::size_t i = 0; i < served.size(); ++i)
+        ctlArgs.insert(ctlArgs.end(), {"--device", server ? server->Url(i) : served[i].device});
     for (auto _ : state) {
         vx::test::VxsimProcess ctl(VXCTL_PATH, ctlArgs);
         const std::string out = ctl.OutputToEnd(kScanBound);
@@ -59,7 +75,12 @@ void BM_ParallelScan(benchmark::State& state) {
     Scan(state, true);
 }
 
+void BM_ParallelScanThroughSer2net(benchmark::State& state) {
+    Scan(state, true, true);
+}
+
 BENCHMARK(BM_SequentialScan)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_ParallelScan)->Iterations(3)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_ParallelScanThroughSer2net)->Iterations(3)->UseRealTime()->Unit(benchmark::kSecond);
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace vx::sim {
 
 namespace {
 
-constexpr std::array<std::pair<Fault, const char*>, 9> kFaultNames = {{
+constexpr std::array<std::pair<Fault, const char*>, 10> kFaultNames = {{
     {Fault::None, "none"},
     {Fault::NoReply, "no-reply"},
     {Fault::LateReply, "late-reply"},
@@ -20,6 +20,7 @@ constexpr std::array<std::pair<Fault, const char*>, 9> kFaultNames = {{
     {Fault::LeadingNoise, "leading-noise"},
     {Fault::SplitReply, "split-reply"},
     {Fault::HangUp, "hang-up"},
+    {Fault::HighBytes, "high-bytes"},
 }};
 
 // The faults a random plan draws from: all that damage one reply.
@@ -32,6 +33,8 @@ constexpr std::array<Fault, 7> kRandomFaults = {
 constexpr std::size_t kFrameOverhead = 4;
 constexpr std::size_t kDigitsFromEnd = 3;  // offset of the first checksum digit from the end
 constexpr char kExtraTextChar = '0';
+// Positions 2 and 5 of a reply (text offsets 0 and 3): read by no operation.
+constexpr std::array<std::size_t, 2> kUnreadTextOffsets = {0, 3};
 constexpr std::uint8_t kFirstLetterNibble = 0xA;
 
 std::string ReplyTextOf(const std::string& frame) {
@@ -66,6 +69,16 @@ std::string WithLowercaseChecksum(const std::string& frame) {
         framed[k] = static_cast<char>(std::tolower(static_cast<unsigned char>(framed[k])));
     }
     return framed;
+}
+
+// A byte that Telnet must escape, where it changes nothing the tool reads.
+std::string WithHighBytes(const std::string& frame) {
+    std::string text = ReplyTextOf(frame);
+    for (const std::size_t offset : kUnreadTextOffsets) {
+        if (offset < text.size())
+            text[offset] = static_cast<char>(kNoiseByte);
+    }
+    return FrameReply(text);
 }
 
 }  // namespace
@@ -134,6 +147,8 @@ FaultedReply ApplyFault(const std::string& frame, Fault fault) {
         }
         case Fault::HangUp:
             return {{}, true};
+        case Fault::HighBytes:
+            return {{{0, WithHighBytes(frame)}}};
     }
     return {};
 }

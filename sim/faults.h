@@ -19,6 +19,7 @@ enum class Fault {
     LeadingNoise,  // a stray byte before the LF
     SplitReply,    // the reply arrives in two parts with a pause between
     HangUp,        // the port vanishes instead of answering
+    HighBytes,     // 0xFF in the two text places the tool never reads, checksum still right
 };
 
 // The option names of the faults ("no-reply", "late-reply", ...).

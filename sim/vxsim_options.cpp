@@ -267,10 +267,12 @@ Module options:
                            leading-noise       a stray 0xFF byte before the LF
                            split-reply         two halves, 40 ms apart
                            hang-up             the port hangs up instead
+                           high-bytes          0xFF at reply positions 2 and 5,
+                                               which no operation reads
                          Repeat --fault to queue more; for a command matched by
                          several, shorter prefixes are used first.
   --random-faults P      damage each other reply with probability P (0..1),
-                         with any kind but hang-up
+                         with any kind but hang-up and high-bytes
   --seed N               seed of the random faults (default 1)
 
 Other options:

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "operations/module_window.h"
+#include "platform/network_url.h"
 #include "protocol/com_names.h"
 #include "protocol/commands.h"
 #include "protocol/line_settings.h"
@@ -53,7 +54,8 @@ constexpr CommandInfo kCommands[] = {
 constexpr const char* kCommonOptions =
     "Common options:\n"
     "  --port COMn       look only at this port (COM1 to COM16); repeatable\n"
-    "  --device PATH     look only at this serial device; repeatable\n"
+    "  --device PATH|URL look only at this serial device, or at the network port\n"
+    "                    rfc2217://HOST:PORT or socket://HOST:PORT; repeatable\n"
     "  --lock SETTING    search at this line setting only (the default is the\n"
     "                    remembered one, as the window's lock box)\n"
     "  --all-settings    search at all twelve line settings\n"
@@ -64,6 +66,9 @@ constexpr const char* kCommonOptions =
     "  --lang en|gb|big5 message language (default: the stored one)\n"
     "  -q, -v            quiet: exit code only; verbose: every message on stderr\n"
     "  -h, --help        this help\n"
+    "A socket:// port carries bytes only: the module is reached at the line\n"
+    "settings of the device server, so neither the search over line settings\n"
+    "nor set-baud can work through it.\n"
     "Exit codes: 0 success, 1 module not found or operation failed,\n"
     "2 usage error, 3 port could not be opened.\n";
 
@@ -165,8 +170,9 @@ const std::map<std::string, OptionRule>& Rules() {
         {"--device",
          {kEvery,
           [](const std::string& v, Options& o) -> std::string {
-              if (v.empty())
-                  return "--device takes the path of a serial device";
+              if (v.empty() || (platform::IsNetworkPortText(v) && !platform::ParseNetworkUrl(v)))
+                  return "--device takes the path of a serial device or "
+                         "rfc2217://HOST:PORT or socket://HOST:PORT";
               o.devices.push_back(v);
               return "";
           },

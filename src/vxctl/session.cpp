@@ -5,6 +5,7 @@
 #include "link/commands.h"
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
+#include "platform/network_url.h"
 #include "protocol/com_names.h"
 #include "ui/shell/stored_settings.h"
 #include "vxctl/parallel_scan.h"
@@ -28,9 +29,11 @@ std::string Session::ResolvePorts() {
         return "";
     PortMap ports;
     for (const std::string& device : options_.devices) {
-        // A production line's adapter may come and go with its module.
+        // A production line's adapter may come and go with its module; a
+        // network port is only known to be there once it is opened.
         std::error_code error;
-        const bool mayBeAbsent = options_.command == Command::Provision;
+        const bool mayBeAbsent =
+            options_.command == Command::Provision || platform::IsNetworkPortText(device);
         if (!mayBeAbsent && !std::filesystem::exists(device, error))
             return "no such device '" + device + "'";
         const int number = platform::ComNumberForDevice(device, machine_.store);

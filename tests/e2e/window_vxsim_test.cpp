@@ -33,6 +33,7 @@
 #include "platform/passthrough_device.h"
 #include "platform/serial_device.h"
 #include "platform/settings_store.h"
+#include "ser2net_process.h"
 #include "temp_folder.h"
 #include "ui/circle_shape.h"
 #include "ui/frm_module.h"
@@ -143,9 +144,7 @@ protected:
     std::string StorePath() const { return folder.File("VXConfig.reg"); }
 
     platform::PortResolver Resolver() const {
-        const std::map<std::string, std::string> ports{{"COM1", folder.File("com1")},
-                                                       {"COM3", folder.File("com3")}};
-        return [ports](const std::string& comName) {
+        return [this](const std::string& comName) {
             const auto found = ports.find(comName);
             return found == ports.end() ? std::string() : found->second;
         };
@@ -249,6 +248,9 @@ protected:
     }
 
     platform::testing::TempFolder folder;
+    // What the Ports table would map each number to.
+    std::map<std::string, std::string> ports{{"COM1", folder.File("com1")},
+                                             {"COM3", folder.File("com3")}};
     test::VxsimProcess sim;
     std::unique_ptr<platform::SettingsStore> store;
     std::unique_ptr<FrameCountingDevice> device;
@@ -441,6 +443,23 @@ TEST_F(WindowOnVxsim, KeyboardAloneScansAndSetsTheNextId) {
     Press(Qt::Key_Return);
     EXPECT_EQ(CountLines(Log(), {setNextId, "answered"}), 2) << Log();
     EXPECT_EQ(window->focusWidget(), window->btnID);
+}
+
+// The module behind a device server that starts at a rate it does not hear:
+// found only if the scan's line settings reach the server's port.
+TEST_F(WindowOnVxsim, KeyboardScanFindsAModuleBehindADeviceServer) {
+    test::Ser2net server(folder.Path(), {{folder.File("com3"), "9600n81", true}});
+    ASSERT_TRUE(server.Ready());
+    ports["COM3"] = server.Url(0);
+
+    ASSERT_NO_FATAL_FAILURE(EnterScansTheModule());
+
+    EXPECT_EQ(window->pnMsg->text(), "Get Module Info Ok. (COM : #3)");
+    EXPECT_EQ(window->pnSerial->text(), QString("S/N : ") + kModuleSerial);
+    EXPECT_EQ(window->shComm->Brush(), kYellow);
+    EXPECT_GE(CountLines(Log(), {folder.File("com3"), "baud=19200 command=B00B", "answered"}), 1)
+        << Log();
+    EXPECT_FALSE(device->IsOpen());
 }
 
 class LiveRunByKeyboard : public WindowOnVxsim, public ::testing::WithParamInterface<bool> {};

@@ -57,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(EachFault, FaultShapes,
                                          ShapeCase{Fault::WrongLength, 1, 0, 1, true, false},
                                          ShapeCase{Fault::LeadingNoise, 1, 0, 1, false, false},
                                          ShapeCase{Fault::SplitReply, 2, 0, 0, true, false},
-                                         ShapeCase{Fault::HangUp, 0, 0, 0, false, true}),
+                                         ShapeCase{Fault::HangUp, 0, 0, 0, false, true},
+                                         ShapeCase{Fault::HighBytes, 1, 0, 0, true, false}),
                          [](const auto& info) { return test::FaultCaseName(info.param.fault); });
 
 TEST(ApplyFault, SplitReplyPausesBetweenItsHalves) {
@@ -84,6 +85,13 @@ TEST(ApplyFault, LowercaseChecksumAlwaysHoldsALowercaseLetter) {
         // Only the head character the tool never reads may have changed.
         EXPECT_EQ(bytes.substr(2, 11), FrameReply(head + "12345678").substr(2, 11));
     }
+}
+
+TEST(ApplyFault, HighBytesLeaveWhatTheToolReadsAlone) {
+    const std::string bytes = Joined(ApplyFault(kIdentifyReply, Fault::HighBytes));
+    ASSERT_EQ(bytes.size(), kIdentifyReply.size());
+    EXPECT_EQ(bytes.substr(1, 4), std::string("\xFF") + "07" + "\xFF");
+    EXPECT_EQ(bytes.substr(5, 8), kIdentifyReply.substr(5, 8));
 }
 
 TEST(FaultPlan, QueuedFaultsGoToMatchingCommandsInOrder) {
@@ -124,7 +132,7 @@ TEST(FaultPlan, RandomFaultsFollowTheSeedAndNeverHangUp) {
 TEST(FaultNames, RoundTrip) {
     for (Fault fault : {Fault::None, Fault::NoReply, Fault::LateReply, Fault::BadChecksum,
                         Fault::LowercaseChecksum, Fault::WrongLength, Fault::LeadingNoise,
-                        Fault::SplitReply, Fault::HangUp}) {
+                        Fault::SplitReply, Fault::HangUp, Fault::HighBytes}) {
         EXPECT_EQ(FaultFromName(FaultName(fault)), fault);
     }
     EXPECT_FALSE(FaultFromName("sneeze").has_value());

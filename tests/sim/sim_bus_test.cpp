@@ -214,7 +214,8 @@ INSTANTIATE_TEST_SUITE_P(EachFault, SimBusFaults,
                                          FaultCase{Fault::WrongLength, true, 17, true},
                                          FaultCase{Fault::LeadingNoise, false, 17, true},
                                          FaultCase{Fault::SplitReply, true, 16, true},
-                                         FaultCase{Fault::HangUp, false, 0, false}),
+                                         FaultCase{Fault::HangUp, false, 0, false},
+                                         FaultCase{Fault::HighBytes, true, 16, true}),
                          [](const auto& info) { return test::FaultCaseName(info.param.fault); });
 
 // A late reply that lands inside the next command's wait cannot be told

@@ -1,6 +1,7 @@
 // The Windows serial device through the link, on COM ports that
 // scripts/wine-tests maps to vxsim's pseudo-terminals: one with a module,
-// one that never answers. Parity cannot be checked here: Wine cannot set it
+// one that never answers; and on Winsock, a module behind ser2net that the
+// program's own Ports table names by its URL. Parity cannot be checked here: Wine cannot set it
 // on a pseudo-terminal, and vxsim cannot see it.
 #include <chrono>
 #include <cstdio>
@@ -14,14 +15,19 @@
 #include "link/link.h"
 #include "link/transaction.h"
 #include "platform/clock.h"
+#include "platform/com_ports.h"
 #include "platform/event_pump.h"
 #include "platform/serial_device.h"
+#include "platform/settings_store.h"
 
 namespace vx {
 namespace {
 
 constexpr const char* kModulePortVariable = "VX_WINE_MODULE_PORT";
 constexpr const char* kSilentPortVariable = "VX_WINE_SILENT_PORT";
+// A URL of the module behind ser2net, which starts at another rate.
+constexpr const char* kNetworkPortVariable = "VX_WINE_NETWORK_URL";
+constexpr int kNetworkComNumber = 40;
 constexpr const char* kModuleLine = "19200,e,8,1";
 constexpr int kIdentityReplyLength = 16;
 constexpr int kEmptyReads = 100;
@@ -93,6 +99,29 @@ TEST_F(WineSerial, AnEmptyReadWaitsAboutAMillisecond) {
     // Each read waits out its time limit, so a polling caller never spins.
     EXPECT_GE(ms, kEmptyReads * kReadTimeLimitMs);
     EXPECT_LT(ms, static_cast<double>(kHangBound.count()));
+}
+
+TEST_F(WineSerial, APortsEntryNamingAUrlReachesTheModuleOverWinsock) {
+    const char* url = std::getenv(kNetworkPortVariable);
+    ASSERT_NE(url, nullptr) << kNetworkPortVariable << " names no network port";
+    const auto store = platform::OpenSystemSettingsStore();
+    ASSERT_TRUE(store);
+    const std::string portsPath = std::string(platform::kProgramKeyPath) + "\\Ports";
+    const auto ports = store->CreateKey(portsPath);
+    ASSERT_TRUE(ports && ports->WriteText("COM" + std::to_string(kNetworkComNumber), url));
+    const std::string module = "COM" + std::to_string(modulePort);
+    EXPECT_EQ(platform::ResolveComPort(module, *store), module) << "no entry: the native port";
+
+    const auto networked = platform::CreateSystemSerialDevice(
+        [&store](const std::string& name) { return platform::ResolveComPort(name, *store); });
+    link::Link overNetwork{*networked, platform::SystemClock(), events};
+    ASSERT_TRUE(overNetwork.OpenCommPort(kNetworkComNumber, kModuleLine))
+        << overNetwork.LastOpen().detail;
+    const auto start = Clock::now();
+    EXPECT_TRUE(overNetwork.SendCommand("B00B"));
+    Report("answered B00B through ser2net", MsSince(start));
+    EXPECT_EQ(overNetwork.ReplyLength(), kIdentityReplyLength) << overNetwork.ReplyText();
+    overNetwork.CloseCommPort();
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -18,16 +17,15 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "platform/linux/port_lock.h"
 #include "platform/linux/serial_device_linux.h"
+#include "platform/network_serial_device.h"
 #include "platform/serial_device.h"
 #include "protocol/line_settings.h"
 
@@ -196,131 +194,6 @@ bool TookSettings(const termios2& wanted, const termios2& actual, bool pseudoTer
            RateClose(actual.c_ospeed, wanted.c_ospeed);
 }
 
-// The lock files that terminal programs on Linux leave in the lock folder:
-// "LCK.." and the device's name under /dev, holding the owner's process ID
-// as ten right-aligned ASCII digits and a newline. Programs that open a port
-// without flock or TIOCEXCL still honour these.
-constexpr const char* kSystemLockFolder = "/run/lock";
-constexpr std::string_view kLockPrefix = "LCK..";
-constexpr std::string_view kDeviceFolder = "/dev/";
-constexpr int kLockPidWidth = 10;
-constexpr std::size_t kMaxLockFileBytes = 64;
-// A stale lock removed, someone else may take the name first: a few rounds.
-constexpr int kLockAttempts = 3;
-
-// "LCK..ttyUSB0" for /dev/ttyUSB0 and any link to it; "LCK..pts_3" for
-// /dev/pts/3. Empty when the device cannot be resolved.
-std::string LockFileName(const std::string& devicePath) {
-    char* real = realpath(devicePath.c_str(), nullptr);
-    if (real == nullptr)
-        return {};
-    std::string name = real;
-    free(real);
-    name = name.starts_with(kDeviceFolder) ? name.substr(kDeviceFolder.size())
-                                           : name.substr(name.rfind('/') + 1);
-    std::replace(name.begin(), name.end(), '/', '_');
-    return std::string{kLockPrefix} + name;
-}
-
-// The process ID a lock file names; nothing when it names none.
-std::optional<pid_t> LockOwner(const std::string& lockPath) {
-    const int fd = open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::array<char, kMaxLockFileBytes + 1> text{};
-    const ssize_t got = read(fd, text.data(), kMaxLockFileBytes);
-    close(fd);
-    if (got <= 0)
-        return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const long pid = std::strtol(text.data(), &end, 10);
-    const bool wellFormed = end != text.data() && (*end == '\n' || *end == '\0');
-    if (!wellFormed || errno != 0 || pid <= 0 || pid > INT_MAX)
-        return std::nullopt;
-    return static_cast<pid_t>(pid);
-}
-
-bool ProcessAlive(pid_t pid) {
-    return kill(pid, 0) == 0 || errno == EPERM;
-}
-
-// The live process that a lock file names; 0 when the lock is stale or absent.
-pid_t LiveOwner(const std::string& lockPath) {
-    const auto owner = LockOwner(lockPath);
-    return owner && ProcessAlive(*owner) ? *owner : 0;
-}
-
-// A complete lock file under a temporary name, so that the real name appears
-// with its contents in one step (link fails if the name is taken).
-std::string WriteTemporaryLock(const std::string& folder) {
-    std::string name = folder + "/LCK.tmp.XXXXXX";
-    const int fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    std::array<char, kLockPidWidth + 2> text{};
-    const int length =
-        std::snprintf(text.data(), text.size(), "%*d\n", kLockPidWidth, static_cast<int>(getpid()));
-    const bool written = fchmod(fd, S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH) == 0 &&
-                         write(fd, text.data(), static_cast<std::size_t>(length)) == length;
-    close(fd);
-    if (!written) {
-        unlink(name.c_str());
-        return {};
-    }
-    return name;
-}
-
-// The port's lock file while it is open.
-class PortLock {
-public:
-    explicit PortLock(std::string folder) : folder_(std::move(folder)) {}
-    ~PortLock() { Release(); }
-    PortLock(const PortLock&) = delete;
-    PortLock& operator=(const PortLock&) = delete;
-
-    // 0 when the port may be opened; otherwise the live process that holds
-    // it. A lock folder we may not write still keeps us off a port that
-    // others hold, but leaves no lock.
-    pid_t Take(const std::string& devicePath) {
-        Release();
-        const std::string name = LockFileName(devicePath);
-        if (name.empty())
-            return 0;
-        const std::string path = folder_ + "/" + name;
-        const std::string temporary = WriteTemporaryLock(folder_);
-        if (temporary.empty())
-            return LiveOwner(path);
-        bool taken = false;
-        for (int attempt = 0; attempt < kLockAttempts && !taken; ++attempt) {
-            if (link(temporary.c_str(), path.c_str()) == 0) {
-                taken = true;
-            } else if (errno != EEXIST || LiveOwner(path) != 0) {
-                break;
-            } else {
-                unlink(path.c_str());  // stale: its owner is gone
-            }
-        }
-        unlink(temporary.c_str());
-        if (taken)
-            path_ = path;
-        return taken ? 0 : LiveOwner(path);
-    }
-
-    void Release() {
-        if (path_.empty())
-            return;
-        // Only our own lock goes, even if someone replaced it meanwhile.
-        if (LockOwner(path_) == getpid())
-            unlink(path_.c_str());
-        path_.clear();
-    }
-
-private:
-    std::string folder_;
-    std::string path_;
-};
-
 // The group that owns the device, which is the one a user must belong to.
 std::string GroupOf(const std::string& path) {
     struct stat status {};
@@ -378,7 +251,7 @@ public:
             return {PortFailure::Missing};
         if (PortOpen node = CheckNode(path); !node.Opened())
             return node;
-        if (const pid_t holder = lock_.Take(path); holder != 0)
+        if (const pid_t holder = lock_.Take(DeviceLockName(path)); holder != 0)
             return {PortFailure::Busy, holder};
         const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
@@ -513,11 +386,30 @@ private:
     bool lowLatencySet_ = false;
 };
 
+// Network ports take their lock files beside those of the devices.
+class NetworkPortLock final : public PortClaim {
+public:
+    explicit NetworkPortLock(std::string folder) : lock_(std::move(folder)) {}
+    long Take(const std::string& canonicalUrl) override {
+        return lock_.Take(NetworkLockName(canonicalUrl));
+    }
+    void Release() override { lock_.Release(); }
+
+private:
+    PortLock lock_;
+};
+
 }  // namespace
 
 std::unique_ptr<SerialDevice> CreateLinuxSerialDevice(PortResolver resolve,
                                                       std::string lockFolder) {
-    return std::make_unique<LinuxSerialDevice>(std::move(resolve), std::move(lockFolder));
+    auto network = CreateNetworkSerialDevice(std::make_unique<NetworkPortLock>(lockFolder));
+    return CreateRoutingSerialDevice(
+        std::move(resolve),
+        [&lockFolder](PortResolver local) {
+            return std::make_unique<LinuxSerialDevice>(std::move(local), lockFolder);
+        },
+        std::move(network));
 }
 
 std::unique_ptr<SerialDevice> CreateSystemSerialDevice(PortResolver resolve) {

@@ -7,8 +7,8 @@
 
 namespace vx::platform {
 
-// The Linux serial device with its lock files in `lockFolder` instead of the
-// system's /run/lock (for tests).
+// The Linux serial device, network ports included, with its lock files in
+// `lockFolder` instead of the system's /run/lock (for tests).
 std::unique_ptr<SerialDevice> CreateLinuxSerialDevice(PortResolver resolve, std::string lockFolder);
 
 }  // namespace vx::platform

@@ -1,4 +1,6 @@
 #include "platform/com_ports.h"
+#include "platform/network_port_table.h"
+#include "platform/network_url.h"
 
 #include <string_view>
 
@@ -6,12 +8,16 @@
 
 namespace vx::platform {
 
-// Windows numbers its serial ports itself: the name is the device.
-std::string ResolveComPort(const std::string& comName, SettingsStore&) {
-    return comName;
+// Windows numbers its serial ports itself: the name is the device, unless
+// the program's table maps it to a network port.
+std::string ResolveComPort(const std::string& comName, SettingsStore& store) {
+    const std::string networkPort = NetworkPortOf(comName, store);
+    return networkPort.empty() ? comName : networkPort;
 }
 
-int ComNumberForDevice(const std::string& device, SettingsStore&) {
+int ComNumberForDevice(const std::string& device, SettingsStore& store) {
+    if (IsNetworkPortText(device))
+        return ComNumberForNetworkPort(device, store);
     constexpr std::string_view kDevicePrefix = "\\\\.\\";
     std::string_view name = device;
     if (name.starts_with(kDevicePrefix))

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/network_serial_device.h"
 #include "platform/serial_device.h"
 #include "protocol/line_settings.h"
 
@@ -215,10 +216,38 @@ private:
     bool gone_ = false;
 };
 
+// A network port is held by a named mutex of the session: the comm driver's
+// one-handle rule that keeps a second program off a native port does not
+// reach a socket.
+class NetworkPortMutex final : public PortClaim {
+public:
+    ~NetworkPortMutex() override { Release(); }
+    long Take(const std::string& canonicalUrl) override {
+        Release();
+        const std::string name = "Local\\vxconfig-port-" + canonicalUrl;
+        mutex_ = CreateMutexA(nullptr, FALSE, name.c_str());
+        if (mutex_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS)
+            return 0;
+        Release();
+        return -1;
+    }
+    void Release() override {
+        if (mutex_ != nullptr)
+            CloseHandle(mutex_);
+        mutex_ = nullptr;
+    }
+
+private:
+    HANDLE mutex_ = nullptr;
+};
+
 }  // namespace
 
 std::unique_ptr<SerialDevice> CreateSystemSerialDevice(PortResolver resolve) {
-    return std::make_unique<WindowsSerialDevice>(std::move(resolve));
+    return CreateRoutingSerialDevice(
+        std::move(resolve),
+        [](PortResolver local) { return std::make_unique<WindowsSerialDevice>(std::move(local)); },
+        CreateNetworkSerialDevice(std::make_unique<NetworkPortMutex>()));
 }
 
 }  // namespace vx::platform

@@ -1,0 +1,364 @@
+#include "platform/network_serial_device.h"
+
+#include <array>
+#include <deque>
+#include <initializer_list>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/telnet_codec.h"
+#include "protocol/line_settings.h"
+
+namespace vx::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using protocol::Parity;
+using protocol::ParseLineSettings;
+using protocol::StopBits;
+using telnet::ClientCodec;
+
+constexpr auto kReadWait = std::chrono::milliseconds(1);
+constexpr std::size_t kChunk = 512;
+// Bytes nobody reads yet are dropped beyond this, as a UART overruns; a
+// server that floods the line cannot make the client hoard memory.
+constexpr std::size_t kMaxPending = 64 * 1024;
+// Servers round a rate to what their clock divider can make.
+constexpr unsigned kBaudTolerancePercent = 3;
+constexpr unsigned kPercent = 100;
+constexpr int kBitsPerByte = 8;
+constexpr std::size_t kBaudBytes = 4;
+constexpr std::size_t kCommandCodes = 13;  // SIGNATURE 0 to PURGE-DATA 12
+
+std::uint8_t ParityCode(Parity parity) {
+    switch (parity) {
+        case Parity::Odd:
+            return 2;
+        case Parity::Even:
+            return 3;
+        case Parity::Mark:
+            return 4;
+        case Parity::Space:
+            return 5;
+        case Parity::None:
+            break;
+    }
+    return 1;
+}
+
+std::uint8_t StopSizeCode(StopBits stopBits) {
+    switch (stopBits) {
+        case StopBits::Two:
+            return 2;
+        case StopBits::OneAndHalf:
+            return 3;
+        case StopBits::One:
+            break;
+    }
+    return 1;
+}
+
+std::vector<std::uint8_t> BigEndian(std::uint32_t value) {
+    std::vector<std::uint8_t> bytes(kBaudBytes);
+    for (std::size_t i = 0; i < kBaudBytes; ++i) {
+        bytes[kBaudBytes - 1 - i] = static_cast<std::uint8_t>(value >> (kBitsPerByte * i));
+    }
+    return bytes;
+}
+
+bool RateClose(std::uint32_t actual, std::uint32_t wanted) {
+    const auto difference = actual > wanted ? actual - wanted : wanted - actual;
+    return std::uint64_t{difference} * kPercent <= std::uint64_t{wanted} * kBaudTolerancePercent;
+}
+
+std::uint32_t RateOf(const std::vector<std::uint8_t>& value) {
+    std::uint32_t rate = 0;
+    for (const std::uint8_t byte : value) rate = rate << kBitsPerByte | byte;
+    return value.size() == kBaudBytes ? rate : 0;
+}
+
+class NetworkSerialDevice final : public SerialDevice, private telnet::Receiver {
+public:
+    NetworkSerialDevice(std::unique_ptr<PortClaim> claim, NetworkLimits limits,
+                        TcpConnector connect)
+        : claim_(std::move(claim)), limits_(limits), connect_(std::move(connect)) {}
+    ~NetworkSerialDevice() override { Close(); }
+
+    PortOpen Open(const std::string& name) override {
+        Close();
+        const auto url = ParseNetworkUrl(name);
+        if (!url)
+            return {PortFailure::Missing};
+        if (const long holder = claim_->Take(url->Canonical()); holder != 0)
+            return {PortFailure::Busy, holder > 0 ? holder : 0};
+        TcpConnect connected = connect_(*url, limits_.resolve, limits_.connect);
+        if (!connected.connection) {
+            claim_->Release();
+            return connected.failure;
+        }
+        connection_ = std::move(connected.connection);
+        url_ = url->Canonical();
+        telnet_ = url->kind == NetworkUrl::Kind::Rfc2217;
+        codec_ = ClientCodec{};
+        gone_ = false;
+        purgeConfirmed_ = true;
+        if (!telnet_)
+            return {};
+        const PortOpen started = StartComPort();
+        if (!started.Opened())
+            Close();
+        return started;
+    }
+
+    bool ApplyLineSettings(const std::string& text) override {
+        const auto settings = ParseLineSettings(text);
+        if (!settings || !telnet_ || !Usable())
+            return false;
+        const std::uint32_t rate = settings->baudRate;
+        const std::vector<std::uint8_t> dataSize{static_cast<std::uint8_t>(settings->dataBits)};
+        const std::vector<std::uint8_t> parity{ParityCode(settings->parity)};
+        const std::vector<std::uint8_t> stopSize{StopSizeCode(settings->stopBits)};
+        // All four in one segment; the server answers each in turn.
+        std::vector<std::uint8_t> commands;
+        for (const auto& [command, value] :
+             {std::pair{telnet::kSetBaudRate, BigEndian(rate)},
+              std::pair{telnet::kSetDataSize, dataSize}, std::pair{telnet::kSetParity, parity},
+              std::pair{telnet::kSetStopSize, stopSize}}) {
+            const auto encoded = ClientCodec::ComPortCommand(command, value);
+            commands.insert(commands.end(), encoded.begin(), encoded.end());
+        }
+        if (!Exchange(commands,
+                      {telnet::kSetBaudRate, telnet::kSetDataSize, telnet::kSetParity,
+                       telnet::kSetStopSize},
+                      limits_.acknowledge)) {
+            return false;
+        }
+        return RateClose(RateOf(*acks_[telnet::kSetBaudRate]), rate) &&
+               acks_[telnet::kSetDataSize] == dataSize && acks_[telnet::kSetParity] == parity &&
+               acks_[telnet::kSetStopSize] == stopSize;
+    }
+
+    void Write(const std::uint8_t* data, std::size_t count) override {
+        if (!Usable())
+            return;
+        if (!telnet_) {
+            Send(data, count);
+            return;
+        }
+        outgoing_.clear();
+        ClientCodec::AppendData(outgoing_, data, count);
+        Send(outgoing_.data(), outgoing_.size());
+    }
+
+    std::optional<std::uint8_t> ReadByte() override {
+        // Telnet commands alone do not end the wait, but its time does, even
+        // for a server that never stops sending them.
+        const auto deadline = Clock::now() + kReadWait;
+        while (pending_.empty() && Usable() && Pump(deadline) && Clock::now() < deadline) {
+        }
+        if (!pending_.empty()) {
+            const std::uint8_t byte = pending_.front();
+            pending_.pop_front();
+            return byte;
+        }
+        std::this_thread::sleep_until(deadline);
+        return std::nullopt;
+    }
+
+    // Whatever the server sent before it confirms the purge of its own
+    // buffer is stale; what comes after is new.
+    void DiscardInput() override {
+        if (!Usable())
+            return;
+        pending_.clear();
+        discarding_ = true;
+        if (telnet_ && purgeConfirmed_) {
+            awaitingPurge_ = true;
+            purgeConfirmed_ = Exchange(
+                ClientCodec::ComPortCommand(telnet::kPurgeData, {telnet::kPurgeReceiveBuffer}),
+                {telnet::kPurgeData}, limits_.purge);
+        } else {
+            if (telnet_) {
+                Send(
+                    ClientCodec::ComPortCommand(telnet::kPurgeData, {telnet::kPurgeReceiveBuffer}));
+            }
+            const auto until = Clock::now() + kReadWait;
+            while (Usable() && Pump(Clock::now()) && Clock::now() < until) {
+            }
+        }
+        discarding_ = false;
+        awaitingPurge_ = false;
+    }
+
+    void Close() override {
+        if (!IsOpen())
+            return;
+        connection_.reset();
+        claim_->Release();
+        pending_.clear();
+    }
+
+    bool IsOpen() const override { return connection_ != nullptr; }
+
+private:
+    bool Usable() const { return IsOpen() && !gone_; }
+
+    void Data(std::uint8_t byte) override {
+        if (!discarding_ && pending_.size() < kMaxPending)
+            pending_.push_back(byte);
+    }
+
+    void ComPort(std::uint8_t command, const std::vector<std::uint8_t>& value) override {
+        // Line and modem state notices are not asked for and mean nothing here.
+        const std::size_t code = static_cast<std::size_t>(command) - telnet::kServerOffset;
+        if (command < telnet::kServerOffset || code >= kCommandCodes)
+            return;
+        acks_[code] = value;
+        if (code == telnet::kPurgeData && awaitingPurge_) {
+            discarding_ = false;
+            awaitingPurge_ = false;
+        }
+    }
+
+    void Send(const std::uint8_t* data, std::size_t count) {
+        if (!connection_->Send(data, count))
+            gone_ = true;
+    }
+    void Send(const std::vector<std::uint8_t>& bytes) { Send(bytes.data(), bytes.size()); }
+
+    // One wait for bytes; false when the time ran out or the connection went.
+    bool Pump(Clock::time_point deadline) {
+        std::array<std::uint8_t, kChunk> chunk{};
+        const auto got = connection_->Receive(chunk.data(), chunk.size(), deadline);
+        if (!got) {
+            gone_ = true;
+            return false;
+        }
+        if (*got == 0)
+            return false;
+        if (!telnet_) {
+            for (std::size_t i = 0; i < *got; ++i) Data(chunk[i]);
+            return true;
+        }
+        codec_.Feed(chunk.data(), *got, *this);
+        const auto answers = codec_.TakeAnswers();
+        if (!answers.empty())
+            Send(answers);
+        return true;
+    }
+
+    // Sends com port commands and waits for the server's answer to each.
+    bool Exchange(const std::vector<std::uint8_t>& commands,
+                  std::initializer_list<std::uint8_t> codes, std::chrono::milliseconds limit) {
+        for (const std::uint8_t code : codes) acks_[code].reset();
+        Send(commands);
+        const auto deadline = Clock::now() + limit;
+        auto answered = [&] {
+            for (const std::uint8_t code : codes) {
+                if (!acks_[code])
+                    return false;
+            }
+            return true;
+        };
+        while (!answered() && Usable() && Clock::now() < deadline) Pump(deadline);
+        return answered();
+    }
+
+    // The option agreed, then no flow control: a server that does not
+    // acknowledge that will not acknowledge line settings either.
+    PortOpen StartComPort() {
+        Send(codec_.Greeting());
+        const auto deadline = Clock::now() + limits_.acknowledge;
+        while (!codec_.ComPortAgreed() && !codec_.ComPortRefused() && Usable() &&
+               Clock::now() < deadline) {
+            Pump(deadline);
+        }
+        if (codec_.ComPortRefused()) {
+            return {PortFailure::Other, 0,
+                    url_ + " refuses com port control (RFC 2217); a raw port is socket://"};
+        }
+        const bool acknowledged =
+            codec_.ComPortAgreed() &&
+            Exchange(
+                ClientCodec::ComPortCommand(telnet::kSetControl, {telnet::kControlNoFlowControl}),
+                {telnet::kSetControl}, limits_.acknowledge);
+        if (gone_)
+            return {PortFailure::Other, 0, url_ + " closed the connection"};
+        if (!acknowledged) {
+            return {PortFailure::Other, 0,
+                    url_ + " did not acknowledge com port control within " +
+                        std::to_string(limits_.acknowledge.count()) + " ms"};
+        }
+        return {};
+    }
+
+    std::unique_ptr<PortClaim> claim_;
+    NetworkLimits limits_;
+    TcpConnector connect_;
+    std::unique_ptr<TcpConnection> connection_;
+    std::string url_;
+    bool telnet_ = false;
+    bool gone_ = false;
+    bool discarding_ = false;
+    bool awaitingPurge_ = false;
+    // A server that once let a purge go unconfirmed is not waited for again.
+    bool purgeConfirmed_ = true;
+    ClientCodec codec_;
+    std::array<std::optional<std::vector<std::uint8_t>>, kCommandCodes> acks_;
+    std::deque<std::uint8_t> pending_;
+    std::vector<std::uint8_t> outgoing_;
+};
+
+class RoutingSerialDevice final : public SerialDevice {
+public:
+    RoutingSerialDevice(PortResolver resolve,
+                        const std::function<std::unique_ptr<SerialDevice>(PortResolver)>& local,
+                        std::unique_ptr<SerialDevice> network)
+        : resolve_(std::move(resolve)),
+          local_(local([this](const std::string&) { return resolved_; })),
+          network_(std::move(network)),
+          active_(local_.get()) {}
+
+    PortOpen Open(const std::string& comName) override {
+        Close();
+        resolved_ = resolve_ ? resolve_(comName) : std::string{};
+        const bool networked = IsNetworkPortText(resolved_);
+        active_ = networked ? network_.get() : local_.get();
+        return active_->Open(networked ? resolved_ : comName);
+    }
+    bool ApplyLineSettings(const std::string& text) override {
+        return active_->ApplyLineSettings(text);
+    }
+    void Write(const std::uint8_t* data, std::size_t count) override {
+        active_->Write(data, count);
+    }
+    std::optional<std::uint8_t> ReadByte() override { return active_->ReadByte(); }
+    void DiscardInput() override { active_->DiscardInput(); }
+    void Close() override { active_->Close(); }
+    bool IsOpen() const override { return active_->IsOpen(); }
+
+private:
+    PortResolver resolve_;
+    std::string resolved_;
+    std::unique_ptr<SerialDevice> local_;
+    std::unique_ptr<SerialDevice> network_;
+    SerialDevice* active_;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> CreateNetworkSerialDevice(std::unique_ptr<PortClaim> claim,
+                                                        NetworkLimits limits,
+                                                        TcpConnector connect) {
+    return std::make_unique<NetworkSerialDevice>(std::move(claim), limits, std::move(connect));
+}
+
+std::unique_ptr<SerialDevice> CreateRoutingSerialDevice(
+    PortResolver resolve, const std::function<std::unique_ptr<SerialDevice>(PortResolver)>& local,
+    std::unique_ptr<SerialDevice> network) {
+    return std::make_unique<RoutingSerialDevice>(std::move(resolve), local, std::move(network));
+}
+
+}  // namespace vx::platform

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/network_url.h"
+#include "platform/serial_device.h"
+#include "platform/tcp_connection.h"
+
+namespace vx::platform {
+
+// Keeps a second program of ours off a network port while one has it open.
+class PortClaim {
+public:
+    virtual ~PortClaim() = default;
+    // 0 when the port is ours now; otherwise the process that holds it
+    // (-1 when that is not known).
+    virtual long Take(const std::string& canonicalUrl) = 0;
+    virtual void Release() = 0;
+};
+
+// How long the network may take, by step.
+struct NetworkLimits {
+    std::chrono::milliseconds resolve{2000};
+    std::chrono::milliseconds connect{3000};
+    // For each acknowledgement of a com port command, and for the server's
+    // agreement to the com port option at the start.
+    std::chrono::milliseconds acknowledge{1000};
+    // An input discard waits this long for the server to confirm the purge,
+    // so that no byte the server sent before it can pass for a later one.
+    std::chrono::milliseconds purge{100};
+};
+
+using TcpConnector =
+    std::function<TcpConnect(const NetworkUrl& url, std::chrono::milliseconds resolveLimit,
+                             std::chrono::milliseconds connectLimit)>;
+
+// A serial port behind a device server, opened by its URL (the name handed
+// to Open is the URL itself). rfc2217:// speaks Telnet with com port control
+// (RFC 2217): line settings and purges reach the server's port and wait for
+// its acknowledgement. socket:// is a raw stream: bytes only, so a change of
+// line settings cannot reach the port and is refused. A connection that
+// drops is a port that has gone, as an unplugged adapter is.
+std::unique_ptr<SerialDevice> CreateNetworkSerialDevice(std::unique_ptr<PortClaim> claim,
+                                                        NetworkLimits limits = {},
+                                                        TcpConnector connect = ConnectTcp);
+
+// The machine's serial device that also reaches network ports: a "COMn" that
+// `resolve` maps to a URL opens through `network`, any other through `local`
+// (which is handed the same resolution). A URL that breaks the rules of
+// ParseNetworkUrl names no port at all.
+std::unique_ptr<SerialDevice> CreateRoutingSerialDevice(
+    PortResolver resolve, const std::function<std::unique_ptr<SerialDevice>(PortResolver)>& local,
+    std::unique_ptr<SerialDevice> network);
+
+}  // namespace vx::platform
