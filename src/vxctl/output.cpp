@@ -134,14 +134,14 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string ToJson(const Record& record) {
-    std::string json = "{\"command\":" + OrNull(record.command) +
-                       ",\"ok\":" + (record.ok ? "true" : "false") + ",\"exit\":" +
-                       (record.exit ? std::to_string(*record.exit) : std::string{"null"}) +
-                       ",\"message\":" + JsonString(record.message) + ",\"error\":" +
-                       (record.failure ? FailureJson(*record.failure) : std::string{"null"});
+    std::string json =
+        "{\"command\":" + OrNull(record.command) + ",\"ok\":" + (record.ok ? "true" : "false") +
+        ",\"exit\":" + (record.exit ? std::to_string(*record.exit) : std::string{"null"}) +
+        ",\"message\":" + JsonString(record.message) +
+        ",\"error\":" + (record.failure ? FailureJson(*record.failure) : std::string{"null"});
     for (const char* key : kSchemaFields) {
         const auto field = std::find_if(record.fields.begin(), record.fields.end(),
-                                         [key](const auto& named) { return named.first == key; });
+                                        [key](const auto& named) { return named.first == key; });
         json += ",\"" + std::string{key} +
                 "\":" + (field == record.fields.end() ? "null" : FieldJson(field->second));
     }

@@ -3,14 +3,14 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
-#include <optional>
-#include <system_error>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "link/comm_port.h"
 #include "link/transaction.h"

@@ -29,20 +29,20 @@ Failure PortFailure(const RefusedOpen& refused, const std::string& device) {
         case PortFailure::PermissionDenied:
             failure.reason = "permission-denied";
             failure.group = open.detail;
-            failure.text = port + " cannot be opened: permission denied" +
-                           (open.detail.empty() ? std::string{}
-                                                : "; members of the group " + open.detail +
-                                                      " may use it");
+            failure.text =
+                port + " cannot be opened: permission denied" +
+                (open.detail.empty() ? std::string{}
+                                     : "; members of the group " + open.detail + " may use it");
             break;
         case PortFailure::Busy:
             failure.reason = "busy";
             failure.pid = open.ownerPid;
             failure.program = open.ownerPid > 0 ? platform::ProcessName(open.ownerPid) : "";
-            failure.text =
-                port + " is in use" +
-                (open.ownerPid > 0 ? " by process " + std::to_string(open.ownerPid) +
-                                         (failure.program.empty() ? "" : " (" + failure.program + ")")
-                                   : " by another program");
+            failure.text = port + " is in use" +
+                           (open.ownerPid > 0
+                                ? " by process " + std::to_string(open.ownerPid) +
+                                      (failure.program.empty() ? "" : " (" + failure.program + ")")
+                                : " by another program");
             break;
         case PortFailure::NotSerial:
             failure.reason = "not-serial";
@@ -149,11 +149,12 @@ int Session::Run() {
 
     const int languageNo = options_.languageNo.value_or(stored.LanguageNo);
     platform::SettingsStore& store = machine_.store;
-    window_ = std::make_unique<HeadlessWindow>(languageNo, [this, &store](const ops::SharedState& state) {
-        // A number this run made up must not be remembered as the module's.
-        if (!runOnly_.contains(state.ScanCommNo))
-            ui::SaveScanSettings(store, state);
-    });
+    window_ =
+        std::make_unique<HeadlessWindow>(languageNo, [this, &store](const ops::SharedState& state) {
+            // A number this run made up must not be remembered as the module's.
+            if (!runOnly_.contains(state.ScanCommNo))
+                ui::SaveScanSettings(store, state);
+        });
     ops::SharedState& state = window_->State();
     state.ScanCommNo = stored.ScanCommNo;
     state.ScanBaudRate = stored.ScanBaudRate;
@@ -297,10 +298,12 @@ int Session::Io() {
     const link::ChannelFlags outputs = options_.outputs.value_or(link::ChannelFlags{});
     w.SetOutputs(outputs);
     const std::string outputText = link::FlagString(outputs);
+    // A reading of a watch is one of many lines: the status is said once, by
+    // the single reading or the run's last record.
     auto reading = [&](const link::ChannelFlags& inputs) {
         return Record{"io",
                       true,
-                      w.Status(),
+                      options_.watch ? std::string{} : w.Status(),
                       {{"inputs", link::FlagString(inputs)}, {"outputs", outputText}},
                       std::nullopt,
                       std::nullopt};
@@ -333,7 +336,8 @@ int Session::Io() {
         return code;
     }
     if (options_.watch) {
-        Record last = shown ? reading(*shown) : Record{"io", true, w.Status(), {}, {}, {}};
+        Record last = shown ? reading(*shown) : Record{"io", true, "", {}, {}, {}};
+        last.message = w.Status();
         printer_.Closing(Final(last, kExitOk));
         return kExitOk;
     }
