@@ -13,7 +13,7 @@ platform::PortOpen WatchedDevice::Open(const std::string& comName) {
     ++opensTried_;
     if (abandoned_)
         return {platform::PortFailure::Missing};
-    platform::PortOpen result = inner_->Open(comName);
+    platform::PortOpen result = PassThroughDevice::Open(comName);
     if (result.Opened()) {
         ++opened_;
     } else {
@@ -39,7 +39,7 @@ void WatchedDevice::Write(const std::uint8_t* data, std::size_t count) {
     const std::string_view block(reinterpret_cast<const char*>(data), count);
     if (block.starts_with(kExchangeCommand))
         ++exchangesSent_;
-    inner_->Write(data, count);
+    PassThroughDevice::Write(data, count);
 }
 
 }  // namespace vx::ctl

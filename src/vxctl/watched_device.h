@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/serial_device.h"
+#include "platform/passthrough_device.h"
 
 namespace vx::ctl {
 
@@ -19,20 +19,12 @@ struct RefusedOpen {
 // it: how many opens succeeded (none at all means exit code 3) and why one
 // failed, how many live exchanges were sent, and a way to stop a search
 // worker early.
-class WatchedDevice final : public platform::SerialDevice {
+class WatchedDevice final : public platform::PassThroughDevice {
 public:
-    explicit WatchedDevice(std::unique_ptr<platform::SerialDevice> inner)
-        : inner_(std::move(inner)) {}
+    using PassThroughDevice::PassThroughDevice;
 
     platform::PortOpen Open(const std::string& comName) override;
-    bool ApplyLineSettings(const std::string& text) override {
-        return inner_->ApplyLineSettings(text);
-    }
     void Write(const std::uint8_t* data, std::size_t count) override;
-    void DiscardInput() override { inner_->DiscardInput(); }
-    std::optional<std::uint8_t> ReadByte() override { return inner_->ReadByte(); }
-    void Close() override { inner_->Close(); }
-    bool IsOpen() const override { return inner_->IsOpen(); }
 
     int Opened() const { return opened_; }
     // Takes in the opens that another device made on this one's behalf.
@@ -53,7 +45,6 @@ public:
 private:
     void Note(const RefusedOpen& refused);
 
-    std::unique_ptr<platform::SerialDevice> inner_;
     std::atomic<bool> abandoned_{false};
     std::atomic<int> opensTried_{0};
     int opened_ = 0;

@@ -30,6 +30,7 @@
 #include "platform/clock.h"
 #include "platform/doubles/recording_tone.h"
 #include "platform/event_pump.h"
+#include "platform/passthrough_device.h"
 #include "platform/serial_device.h"
 #include "platform/settings_store.h"
 #include "temp_folder.h"
@@ -95,28 +96,16 @@ int CountLines(const std::string& text, const std::vector<std::string>& parts) {
 
 // The machine's serial device, counting the frames written through it: every
 // frame starts with a one-byte write of the lead byte.
-class FrameCountingDevice final : public platform::SerialDevice {
+class FrameCountingDevice final : public platform::PassThroughDevice {
 public:
-    explicit FrameCountingDevice(std::unique_ptr<platform::SerialDevice> inner)
-        : inner_(std::move(inner)) {}
-    platform::PortOpen Open(const std::string& comName) override { return inner_->Open(comName); }
-    bool ApplyLineSettings(const std::string& text) override {
-        return inner_->ApplyLineSettings(text);
-    }
+    using PassThroughDevice::PassThroughDevice;
     void Write(const std::uint8_t* data, std::size_t count) override {
         constexpr std::uint8_t kLeadByte = 0x09;
         frames += count == 1 && data[0] == kLeadByte ? 1 : 0;
-        inner_->Write(data, count);
+        PassThroughDevice::Write(data, count);
     }
-    void DiscardInput() override { inner_->DiscardInput(); }
-    std::optional<std::uint8_t> ReadByte() override { return inner_->ReadByte(); }
-    void Close() override { inner_->Close(); }
-    bool IsOpen() const override { return inner_->IsOpen(); }
 
     int frames = 0;
-
-private:
-    std::unique_ptr<platform::SerialDevice> inner_;
 };
 
 // What the window showed at one moment of a live run.
