@@ -86,11 +86,10 @@ public:
         : s_(session), o_(session.options()), w_(session.window()), start_(w_.State()) {}
 
     int Run() {
-        if (!OpenLog())
-            return kExitFailed;
-        SayWhenWaitingForADevice();
         int modules = 0;
         int failures = 0;
+        if (OpenLog())
+            SayWhenWaitingForADevice();
         while (!Interrupted() && !broken_) {
             if (!WaitForModule())
                 break;
