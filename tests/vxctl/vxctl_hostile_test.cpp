@@ -37,9 +37,10 @@ using vx::test::VxsimProcess;
 constexpr rlim_t kAddressSpaceBytes = rlim_t{1} << 30;
 constexpr auto kRunBound = std::chrono::seconds(30);
 constexpr uid_t kNobody = 65534;
+constexpr const char* kSerialGroup = "dialout";
 
 // What stands in the folder before the run.
-enum class Setup { None, Junk, BusyPort, Unprivileged };
+enum class Setup { None, Junk, BusyPort, Unprivileged, UnprivilegedWithoutThePort };
 // Where stdout goes.
 enum class Out { File, FullDisk };
 
@@ -114,17 +115,29 @@ protected:
                 folder.File("holder.err"));
             ASSERT_NE(holder->OutputLines(1).find("inputs="), std::string::npos);
         }
-        if (c.setup == Setup::Unprivileged) {
-            // Everyone may read and use the folder, the link and the port; only
-            // the superuser may write the store's folder.
-            const std::string port = std::filesystem::canonical(Link()).string();
+        if (Unprivileged(c)) {
+            // Everyone may read and use the folder and the link, and the port
+            // unless the row says otherwise; only the superuser may write the
+            // store's folder.
             ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
-            ASSERT_EQ(chmod(port.c_str(), 0666), 0);
+            const std::string port = std::filesystem::canonical(Link()).string();
+            if (c.setup == Setup::Unprivileged) {
+                ASSERT_EQ(chmod(port.c_str(), 0666), 0);
+            } else {
+                // As a USB adapter is: for root and the serial-port group.
+                const group* serialGroup = getgrnam(kSerialGroup);
+                ASSERT_NE(serialGroup, nullptr);
+                ASSERT_EQ(chown(port.c_str(), 0, serialGroup->gr_gid), 0);
+                ASSERT_EQ(chmod(port.c_str(), 0660), 0);
+            }
         }
         if (!c.storeBefore.empty())
             WriteFileText(Store(), Fill(c.storeBefore, Values()));
     }
 
+    static bool Unprivileged(const HostileCase& c) {
+        return c.setup == Setup::Unprivileged || c.setup == Setup::UnprivilegedWithoutThePort;
+    }
     std::string Link() const { return folder.File("com"); }
     std::string Store() const { return folder.File("store/VXConfig.reg"); }
     std::map<std::string, std::string> Values() const {
@@ -141,7 +154,7 @@ protected:
         const std::string errPath = folder.File("err");
         const pid_t pid = fork();
         if (pid == 0)
-            Exec(args, outPath, errPath, c.setup == Setup::Unprivileged);
+            Exec(args, outPath, errPath, Unprivileged(c));
         Ran ran;
         ran.code = Wait(pid);
         ran.out = c.out == Out::File ? ReadFileText(outPath) : "";
@@ -256,6 +269,10 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"unwritable_store_that_does_not", Setup::Unprivileged, Out::File, {},
             {"scan", "--device", "{link}", "--store", "{store}"},
             0, "Get Module Info Ok. (COM : #1)", kCom5IsOther, kCom5IsOther},
+        HostileCase{"port_not_open_to_the_user", Setup::UnprivilegedWithoutThePort, Out::File, {},
+            {"scan", "--device", "{link}", "--store", "{store}"},
+            3, "vxctl: COM1 ({link}) cannot be opened: permission denied; members of the group dialout may use it",
+            kCom5IsOther, kCom5IsOther},
         HostileCase{"store_in_a_missing_folder", Setup::None, Out::File, {},
             {"scan", "--device", "{link}", "--store", "{folder}/nowhere/VXConfig.reg"},
             2, "vxctl: the folder of --store does not exist", kFound, kFound},
