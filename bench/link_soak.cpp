@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "link/link.h"
 #include "platform/com_ports.h"
 #include "platform/serial_device.h"

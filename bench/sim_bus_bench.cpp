@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "link/transaction.h"
 #include "sim/sim_bus.h"
 

@@ -4,7 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "link/commands.h"
+#include "protocol/commands.h"
+#include "protocol/line_settings.h"
+#include "sim/frame_codec.h"
 
 namespace vx::sim {
 
@@ -19,28 +21,11 @@ struct ModuleState {
     std::string serial = "12345678";   // 8 characters
     std::string version = "03.20-01";  // 8 characters
     char mode = 'H';                   // 'H' Hold, 'S' Normal
-    link::ChannelFlags noNc{};
-    int lineIndex = 5;  // index into LineSettingsList
-    link::ChannelFlags outputs{};
+    protocol::ChannelFlags noNc{};
+    int lineIndex = protocol::kDefaultLineSettingsIndex;
+    protocol::ChannelFlags outputs{};
     InputWiring wiring = InputWiring::OutputsThroughNoNc;
-    link::ChannelFlags fixedInputs{};
-};
-
-// A command frame as it arrived: TAB, text, two checksum digits, CR.
-struct CommandFrame {
-    std::string command;  // the text between TAB and the checksum digits
-    bool checksumOk;      // digits are the uppercase hex of 9 XOR the text
-};
-
-// Collects command frames from a byte stream. Bytes outside a frame are
-// dropped; a TAB always starts a new frame, so garbage before it is harmless.
-class CommandFrameReader {
-public:
-    std::optional<CommandFrame> Feed(std::uint8_t byte);
-
-private:
-    std::string pending_;
-    bool inFrame_ = false;
+    protocol::ChannelFlags fixedInputs{};
 };
 
 // A reply the module wants to send, and what must happen once it is out.
@@ -67,7 +52,7 @@ public:
 
     const ModuleState& State() const { return state_; }
     ModuleState& MutableState() { return state_; }
-    link::ChannelFlags Inputs() const;
+    protocol::ChannelFlags Inputs() const;
     std::string LineSettings() const;  // LineSettingsList[lineIndex]
 
 private:
@@ -77,8 +62,5 @@ private:
     ModuleState state_;
     CommandFrameReader reader_;
 };
-
-// LF + text + checksum digits + CR, as the module frames a reply.
-std::string FrameReply(const std::string& text);
 
 }  // namespace vx::sim

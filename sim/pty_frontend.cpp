@@ -17,6 +17,7 @@
 #include <sstream>
 #include <utility>
 
+#include "protocol/line_settings.h"
 #include "sim/transmitter.h"
 #include "sim/wire.h"
 
@@ -32,9 +33,9 @@ constexpr std::uint64_t kClientCheckUs = 2000;
 constexpr std::uint64_t kLongestWaitUs = 500'000;
 constexpr std::size_t kReadChunk = 256;
 constexpr std::size_t kPathLength = 128;
-constexpr int kRestingBaud = 1200;
+constexpr std::uint32_t kRestingBaud = 1200;
 
-constexpr std::array<std::pair<int, speed_t>, 9> kSpeeds = {{
+constexpr std::array<std::pair<std::uint32_t, speed_t>, 9> kSpeeds = {{
     {1200, B1200},
     {2400, B2400},
     {4800, B4800},
@@ -52,7 +53,7 @@ std::uint64_t NowUs() {
         std::chrono::duration_cast<std::chrono::microseconds>(now).count());
 }
 
-std::optional<speed_t> SpeedOf(int baud) {
+std::optional<speed_t> SpeedOf(std::uint32_t baud) {
     for (const auto& [rate, speed] : kSpeeds) {
         if (rate == baud)
             return speed;
@@ -60,7 +61,7 @@ std::optional<speed_t> SpeedOf(int baud) {
     return std::nullopt;
 }
 
-int BaudOf(speed_t speed) {
+std::uint32_t BaudOf(speed_t speed) {
     for (const auto& [rate, each] : kSpeeds) {
         if (each == speed)
             return rate;
@@ -68,7 +69,7 @@ int BaudOf(speed_t speed) {
     return 0;
 }
 
-tcflag_t DataBitsFlag(int bits) {
+tcflag_t DataBitsFlag(unsigned bits) {
     switch (bits) {
         case 5:
             return CS5;
@@ -82,21 +83,22 @@ tcflag_t DataBitsFlag(int bits) {
 }
 
 // Raw bytes at the given line settings, no flow control.
-bool ApplyLine(int fd, const LineFormat& line) {
+bool ApplyLine(int fd, const protocol::LineSettings& line) {
+    using protocol::Parity;
     termios settings{};
-    const auto speed = SpeedOf(line.baud);
+    const auto speed = SpeedOf(line.baudRate);
     if (!speed || tcgetattr(fd, &settings) != 0)
         return false;
     cfmakeraw(&settings);
     settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     settings.c_cflag |= CLOCAL | CREAD | DataBitsFlag(line.dataBits);
-    if (line.parity != 'n')
+    if (line.parity != Parity::None)
         settings.c_cflag |= PARENB;
-    if (line.parity == 'o' || line.parity == 'm')
+    if (line.parity == Parity::Odd || line.parity == Parity::Mark)
         settings.c_cflag |= PARODD;
-    if (line.parity == 'm' || line.parity == 's')
+    if (line.parity == Parity::Mark || line.parity == Parity::Space)
         settings.c_cflag |= CMSPAR;
-    if (line.stopHalfBits > 2)
+    if (line.stopBits != protocol::StopBits::One)
         settings.c_cflag |= CSTOPB;
     cfsetispeed(&settings, *speed);
     cfsetospeed(&settings, *speed);
@@ -126,13 +128,13 @@ struct PtyFrontend::Port {
 
     bool IsDevice() const { return portSpec.kind == PortKind::Device; }
 
-    int ModuleBaud() const {
-        const auto line = ParseLineSettings(model->LineSettings());
-        return line ? line->baud : 0;
+    std::uint32_t ModuleBaud() const {
+        const auto line = protocol::ParseLineSettings(model->LineSettings());
+        return line ? line->baudRate : 0;
     }
 
     // On a pseudo-terminal the master sees the termios the client set.
-    int ClientBaud() const {
+    std::uint32_t ClientBaud() const {
         if (IsDevice() && model)
             return ModuleBaud();
         termios settings{};
@@ -176,9 +178,9 @@ std::string OpenPty(const std::string& linkPath, int& fd, std::string& slavePath
     // whose settings the terminal refuses keeps this one and reaches nobody.
     const int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (slave >= 0) {
-        LineFormat resting;
-        resting.baud = kRestingBaud;
-        ApplyLine(slave, resting);
+        constexpr unsigned kRestingDataBits = 8;
+        ApplyLine(slave, {kRestingBaud, protocol::Parity::None, kRestingDataBits,
+                          protocol::StopBits::One});
         close(slave);
     }
     struct stat existing {};
@@ -218,7 +220,7 @@ std::string PtyFrontend::Start() {
             if (added.fd < 0)
                 return Describe("cannot open", portSpec.path);
             added.deviceLine = added.model->LineSettings();
-            if (!ApplyLine(added.fd, *ParseLineSettings(added.deviceLine))) {
+            if (!ApplyLine(added.fd, *protocol::ParseLineSettings(added.deviceLine))) {
                 return Describe("cannot set the line settings of", portSpec.path);
             }
         } else if (auto error = OpenPty(portSpec.path, added.fd, added.slavePath); !error.empty()) {
@@ -299,7 +301,7 @@ void PtyFrontend::Serve(Port& port, short events) {
 }
 
 void PtyFrontend::Handle(Port& port, const std::string& bytes) {
-    const int clientBaud = port.ClientBaud();
+    const std::uint32_t clientBaud = port.ClientBaud();
     const bool hears = port.model && (port.IsDevice() || clientBaud == port.ModuleBaud());
     for (char c : bytes) {
         const auto byte = static_cast<std::uint8_t>(c);
@@ -349,7 +351,7 @@ void PtyFrontend::Flush(Port& port, std::uint64_t nowUs) {
     if (port.IsDevice() && port.fd >= 0 && port.model->LineSettings() != port.deviceLine) {
         tcdrain(port.fd);
         port.deviceLine = port.model->LineSettings();
-        ApplyLine(port.fd, *ParseLineSettings(port.deviceLine));
+        ApplyLine(port.fd, *protocol::ParseLineSettings(port.deviceLine));
     }
 }
 

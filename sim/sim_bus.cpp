@@ -1,9 +1,10 @@
 #include "sim/sim_bus.h"
 
 #include <algorithm>
-#include <charconv>
 #include <deque>
 
+#include "protocol/com_names.h"
+#include "protocol/line_settings.h"
 #include "sim/transmitter.h"
 #include "sim/wire.h"
 
@@ -13,22 +14,8 @@ namespace {
 
 constexpr std::uint64_t kUsPerMs = 1000;
 constexpr std::uint64_t kReadWaitUs = 1000;
-constexpr const char* kComPrefix = "COM";
 // What a port is set to before anybody applies line settings to it.
 constexpr const char* kPowerOnLineSettings = "9600,n,8,1";
-
-std::optional<int> ParseComName(const std::string& name) {
-    const std::string prefix = kComPrefix;
-    if (!name.starts_with(prefix) || name.size() == prefix.size())
-        return std::nullopt;
-    int number = 0;
-    const char* first = name.data() + prefix.size();
-    const char* last = name.data() + name.size();
-    const auto [end, error] = std::from_chars(first, last, number);
-    if (error != std::errc() || end != last)
-        return std::nullopt;
-    return number;
-}
 
 }  // namespace
 
@@ -117,7 +104,7 @@ struct SimBus::Impl {
     }
 
     void Script(Port& port, const std::string& command) {
-        const auto line = ParseLineSettings(port.lineSettings);
+        const auto line = protocol::ParseLineSettings(port.lineSettings);
         std::vector<TimedByte> timed;
         const std::uint64_t frameEnd = clock.NowUs();
         std::uint64_t free = frameEnd;
@@ -222,7 +209,7 @@ platform::PortOpen SimBus::Open(const std::string& comName) {
     if (auto* open = impl_->OpenPort())
         open->incoming.clear();
     impl_->openCom.reset();
-    const auto number = ParseComName(comName);
+    const auto number = protocol::ParseComName(comName);
     if (!number)
         return {platform::PortFailure::Missing};
     const auto it = impl_->ports.find(*number);
@@ -238,7 +225,7 @@ platform::PortOpen SimBus::Open(const std::string& comName) {
 
 bool SimBus::ApplyLineSettings(const std::string& text) {
     auto* port = impl_->OpenPort();
-    if (!port || port->unplugged || !ParseLineSettings(text))
+    if (!port || port->unplugged || !protocol::ParseLineSettings(text))
         return false;
     port->lineSettings = text;
     return true;

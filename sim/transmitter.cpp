@@ -9,7 +9,7 @@ bool Transmitter::Send(const ModuleModel& model, const ModuleReply& reply, Fault
     const FaultedReply faulted = ApplyFault(reply.frame, fault);
     if (faulted.hangUp)
         return false;
-    const auto line = ParseLineSettings(model.LineSettings());
+    const auto line = protocol::ParseLineSettings(model.LineSettings());
     if (faulted.parts.empty() || !line)
         return true;
     const std::uint64_t start = std::max(nowUs + kTurnaroundUs, wireFreeUs_);

@@ -1,19 +1,17 @@
 #include "sim/vxsim_options.h"
 
-#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <map>
 
-#include "link/comm_port.h"
+#include "protocol/commands.h"
+#include "protocol/line_settings.h"
 
 namespace vx::sim {
 
 namespace {
 
 constexpr std::size_t kFieldLength = 8;  // serial number and version
-constexpr int kMinId = 1;
-constexpr int kMaxId = 99;
 constexpr const char* kFixedInputs = "fixed:";
 constexpr const char* kWiredInputs = "wired";
 
@@ -24,11 +22,6 @@ std::optional<Number> ParseNumber(const std::string& text) {
     if (error != std::errc() || end != text.data() + text.size())
         return std::nullopt;
     return value;
-}
-
-bool IsFlagString(const std::string& text) {
-    return text.size() == static_cast<std::size_t>(link::kChannelCount) &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c == '0' || c == '1'; });
 }
 
 std::vector<std::string> SplitColons(const std::string& text) {
@@ -48,17 +41,16 @@ using Setter =
     std::function<std::string(const std::string& value, PortSpec& port, VxsimOptions& all)>;
 
 std::string SetLine(const std::string& value, PortSpec& port, VxsimOptions&) {
-    const auto& list = link::LineSettingsList;
-    const auto it = std::find(list.begin(), list.end(), value);
-    if (it == list.end())
+    const auto index = protocol::LineSettingsIndex(value);
+    if (!index)
         return "--line takes one of the twelve line settings, e.g. 19200,e,8,1";
-    port.state.lineIndex = static_cast<int>(it - list.begin());
+    port.state.lineIndex = *index;
     return "";
 }
 
 std::string SetId(const std::string& value, PortSpec& port, VxsimOptions&) {
-    const auto id = ParseNumber<int>(value);
-    if (!id || *id < kMinId || *id > kMaxId)
+    const auto id = protocol::ParseModuleId(value);
+    if (!id)
         return "--id takes a number from 1 to 99";
     port.state.id = *id;
     return "";
@@ -86,16 +78,18 @@ std::string SetMode(const std::string& value, PortSpec& port, VxsimOptions&) {
 }
 
 std::string SetNoNc(const std::string& value, PortSpec& port, VxsimOptions&) {
-    if (!IsFlagString(value))
+    const auto flags = protocol::ParseFlagString(value);
+    if (!flags)
         return "--nonc takes 16 characters 0/1";
-    port.state.noNc = link::ParseFlags(value);
+    port.state.noNc = *flags;
     return "";
 }
 
 std::string SetOutputs(const std::string& value, PortSpec& port, VxsimOptions&) {
-    if (!IsFlagString(value))
+    const auto flags = protocol::ParseFlagString(value);
+    if (!flags)
         return "--outputs takes 16 characters 0/1";
-    port.state.outputs = link::ParseFlags(value);
+    port.state.outputs = *flags;
     return "";
 }
 
@@ -105,11 +99,14 @@ std::string SetInputs(const std::string& value, PortSpec& port, VxsimOptions&) {
         return "";
     }
     const std::string prefix = kFixedInputs;
-    if (!value.starts_with(prefix) || !IsFlagString(value.substr(prefix.size()))) {
+    const auto flags =
+        value.starts_with(prefix)
+            ? protocol::ParseFlagString(std::string_view{value}.substr(prefix.size()))
+            : std::nullopt;
+    if (!flags)
         return "--inputs takes wired or fixed: and 16 characters 0/1";
-    }
     port.state.wiring = InputWiring::Fixed;
-    port.state.fixedInputs = link::ParseFlags(value.substr(prefix.size()));
+    port.state.fixedInputs = *flags;
     return "";
 }
 

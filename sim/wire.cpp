@@ -1,80 +1,44 @@
 #include "sim/wire.h"
 
-#include <cctype>
-#include <charconv>
-#include <sstream>
-
 namespace vx::sim {
 
 namespace {
 
 constexpr std::uint64_t kUsPerSecond = 1'000'000;
-constexpr int kMinDataBits = 5;
-constexpr int kMaxDataBits = 8;
-constexpr std::size_t kFieldCount = 4;
-constexpr int kHalfBitsPerBit = 2;
+constexpr std::uint64_t kHalfBitsPerBit = 2;
 
-std::optional<int> ParseNumber(const std::string& text) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+std::uint64_t StopHalfBits(protocol::StopBits stopBits) {
+    switch (stopBits) {
+        case protocol::StopBits::OneAndHalf:
+            return 3;
+        case protocol::StopBits::Two:
+            return 4;
+        case protocol::StopBits::One:
+            break;
+    }
+    return 2;
 }
 
-std::optional<int> ParseStopHalfBits(const std::string& text) {
-    if (text == "1")
-        return 2;
-    if (text == "1.5")
-        return 3;
-    if (text == "2")
-        return 4;
-    return std::nullopt;
-}
-
-int HalfBitsPerChar(const LineFormat& line) {
-    const int parityBits = line.parity == 'n' ? 0 : 1;
-    return kHalfBitsPerBit * (1 + line.dataBits + parityBits) + line.stopHalfBits;
+// Start bit, data bits, parity bit if any, stop bits.
+std::uint64_t HalfBitsPerChar(const protocol::LineSettings& line) {
+    const std::uint64_t parityBits = line.parity == protocol::Parity::None ? 0 : 1;
+    return kHalfBitsPerBit * (1 + line.dataBits + parityBits) + StopHalfBits(line.stopBits);
 }
 
 }  // namespace
 
-std::optional<LineFormat> ParseLineSettings(const std::string& text) {
-    std::vector<std::string> fields;
-    std::istringstream stream(text);
-    for (std::string field; std::getline(stream, field, ',');) fields.push_back(field);
-    if (fields.size() != kFieldCount || fields[1].size() != 1)
-        return std::nullopt;
-
-    LineFormat line;
-    const auto baud = ParseNumber(fields[0]);
-    const auto dataBits = ParseNumber(fields[2]);
-    const auto stop = ParseStopHalfBits(fields[3]);
-    line.parity = static_cast<char>(std::tolower(static_cast<unsigned char>(fields[1][0])));
-    const bool parityKnown = std::string("neoms").find(line.parity) != std::string::npos;
-    if (!baud || *baud <= 0 || !dataBits || *dataBits < kMinDataBits || *dataBits > kMaxDataBits ||
-        !stop || !parityKnown) {
-        return std::nullopt;
-    }
-    line.baud = *baud;
-    line.dataBits = *dataBits;
-    line.stopHalfBits = *stop;
-    return line;
-}
-
 bool SameLine(const std::string& a, const std::string& b) {
-    const auto left = ParseLineSettings(a);
-    const auto right = ParseLineSettings(b);
-    return left && right && left->baud == right->baud && left->parity == right->parity &&
-           left->dataBits == right->dataBits && left->stopHalfBits == right->stopHalfBits;
+    const auto left = protocol::ParseLineSettings(a);
+    const auto right = protocol::ParseLineSettings(b);
+    return left && right && *left == *right;
 }
 
-std::uint64_t PutOnWire(std::uint64_t startUs, const std::string& bytes, const LineFormat& line,
-                        std::vector<TimedByte>& out) {
+std::uint64_t PutOnWire(std::uint64_t startUs, const std::string& bytes,
+                        const protocol::LineSettings& line, std::vector<TimedByte>& out) {
     // Each byte's time is taken from the start of the run, so that rounding
     // to whole microseconds never accumulates.
-    const std::uint64_t halfBits = static_cast<std::uint64_t>(HalfBitsPerChar(line));
-    const std::uint64_t halfBitRate = static_cast<std::uint64_t>(line.baud) * kHalfBitsPerBit;
+    const std::uint64_t halfBits = HalfBitsPerChar(line);
+    const std::uint64_t halfBitRate = std::uint64_t{line.baudRate} * kHalfBitsPerBit;
     std::uint64_t at = startUs;
     for (std::size_t k = 0; k < bytes.size(); ++k) {
         const std::uint64_t bits = (k + 1) * halfBits * kUsPerSecond;
@@ -85,7 +49,7 @@ std::uint64_t PutOnWire(std::uint64_t startUs, const std::string& bytes, const L
 }
 
 std::vector<TimedByte> TimeReply(const std::vector<ReplyPart>& parts, std::uint64_t startUs,
-                                 const LineFormat& line) {
+                                 const protocol::LineSettings& line) {
     std::vector<TimedByte> timed;
     std::uint64_t at = startUs;
     for (const auto& part : parts) {

@@ -2,24 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "protocol/line_settings.h"
 #include "sim/faults.h"
 
 namespace vx::sim {
 
-// A line-settings text taken apart ("19200,e,8,1").
-struct LineFormat {
-    int baud = 0;
-    char parity = 'n';     // n, e, o, m or s
-    int dataBits = 8;      // 5..8
-    int stopHalfBits = 2;  // 2 = one stop bit, 3 = one and a half, 4 = two
-};
-
-// Nothing when the text is malformed; the parity letter may be of either case.
-std::optional<LineFormat> ParseLineSettings(const std::string& text);
 // Whether both texts name the same line; a malformed text matches nothing.
 bool SameLine(const std::string& a, const std::string& b);
 
@@ -35,11 +25,11 @@ struct TimedByte {
 // Puts `bytes` on the wire back to back from `startUs`, at the line's speed
 // (start bit, data bits, parity bit, stop bits per character), appending them
 // to `out`. Returns the moment the last one has arrived.
-std::uint64_t PutOnWire(std::uint64_t startUs, const std::string& bytes, const LineFormat& line,
-                        std::vector<TimedByte>& out);
+std::uint64_t PutOnWire(std::uint64_t startUs, const std::string& bytes,
+                        const protocol::LineSettings& line, std::vector<TimedByte>& out);
 
 // The bytes of a (possibly faulted) reply that starts at `startUs`.
 std::vector<TimedByte> TimeReply(const std::vector<ReplyPart>& parts, std::uint64_t startUs,
-                                 const LineFormat& line);
+                                 const protocol::LineSettings& line);
 
 }  // namespace vx::sim

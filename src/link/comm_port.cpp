@@ -1,13 +1,7 @@
-#include "link/comm_port.h"
-
 #include "link/link.h"
+#include "protocol/com_names.h"
 
 namespace vx::link {
-
-const std::array<std::string, kLineSettingsCount> LineSettingsList = {
-    "4800,n,8,1",  "4800,e,8,1",  "9600,n,8,1",  "9600,e,8,1",  "19200,n,8,1",  "19200,e,8,1",
-    "38400,n,8,1", "38400,e,8,1", "57600,n,8,1", "57600,e,8,1", "115200,n,8,1", "115200,e,8,1",
-};
 
 namespace {
 
@@ -21,7 +15,7 @@ Link::Link(platform::SerialDevice& port, platform::Clock& clock, platform::Event
 
 bool Link::OpenCommPort(int portNumber, const std::string& lineSettings) {
     previousCommand_.clear();
-    lastOpen_ = port_.Open("COM" + std::to_string(portNumber));
+    lastOpen_ = port_.Open(protocol::ComName(portNumber));
     if (!lastOpen_.Opened())
         return false;
     // A refused text is deliberately not a failure: the port stays open with

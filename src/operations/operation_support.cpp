@@ -1,6 +1,5 @@
 #include "operations/operation_support.h"
 
-#include "link/comm_port.h"
 #include "link/commands.h"
 
 namespace vx::ops {
@@ -23,7 +22,7 @@ std::string PortSuffix(int portNumber) {
 }
 
 int SafeLineSettingsIndex(int index) {
-    return index >= 0 && index < link::kLineSettingsCount ? index : link::kDefaultLineSettingsIndex;
+    return link::IsLineSettingsIndex(index) ? index : link::kDefaultLineSettingsIndex;
 }
 
 }  // namespace vx::ops

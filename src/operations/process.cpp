@@ -1,7 +1,6 @@
 #include <array>
 #include <string>
 
-#include "link/comm_port.h"
 #include "link/commands.h"
 #include "operations/operation_support.h"
 #include "operations/operations.h"

@@ -3,7 +3,6 @@
 #include <optional>
 #include <string>
 
-#include "link/comm_port.h"
 #include "link/commands.h"
 #include "operations/operation_support.h"
 #include "operations/operations.h"

@@ -1,6 +1,5 @@
 #include <string>
 
-#include "link/comm_port.h"
 #include "link/commands.h"
 #include "operations/module_setting.h"
 #include "operations/operation_support.h"

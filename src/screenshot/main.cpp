@@ -19,7 +19,7 @@
 #include "platform/settings_store.h"
 #include "sim/sim_bus.h"
 #include "ui/frm_module.h"
-#include "ui/stored_settings.h"
+#include "ui/shell/stored_settings.h"
 #include "ui/vx_application.h"
 
 namespace {

@@ -13,11 +13,11 @@
 #include <QTabWidget>
 #include <QToolButton>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "ui/captions.h"
 #include "ui/circle_shape.h"
-#include "ui/stored_settings.h"
-#include "ui/text_table.h"
+#include "ui/shell/stored_settings.h"
+#include "ui/shell/text_table.h"
 
 namespace vx::ui {
 

@@ -11,7 +11,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
+#include "protocol/commands.h"
 #include "ui/captions.h"
 #include "ui/circle_shape.h"
 #include "ui/classic_scroll_bar.h"
@@ -78,7 +79,7 @@ constexpr QSize kSmallPictureSize{20, 20};
 constexpr int kChannelsPerRow = 4;
 constexpr int kNoNcTop = 22, kNoNcRowHeight = 17;
 
-constexpr int kIdMinimum = 1, kIdMaximum = 99, kIdArrowStep = 1, kIdPageStep = 10;
+constexpr int kIdArrowStep = 1, kIdPageStep = 10;
 
 // Panels keep their colours in every state, so a scan's status stays readable
 // while the window is disabled; controls a user works keep theirs only while
@@ -210,10 +211,10 @@ void TfrmModule::CreateIdentityArea() {
     pnID->setGeometry(kRowFieldX, kIdRowY, kIdPanelWidth, kRowHeight);
     pnID->setText(QStringLiteral("__"));
     sbID = Make<ClassicScrollBar>(this, "sbID");
-    sbID->setRange(kIdMinimum, kIdMaximum);
+    sbID->setRange(protocol::kMinModuleId, protocol::kMaxModuleId);
     sbID->setSingleStep(kIdArrowStep);
     sbID->setPageStep(kIdPageStep);
-    sbID->setValue(kIdMinimum);
+    sbID->setValue(protocol::kMinModuleId);
     sbID->setFocusPolicy(Qt::StrongFocus);
     const int scrollX = kRowFieldX + kIdPanelWidth + kHalfGap;
     sbID->setGeometry(scrollX, kIdRowY + (kRowHeight - kScrollBarHeight) / 2, kLeftRight - scrollX,

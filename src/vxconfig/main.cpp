@@ -11,7 +11,7 @@
 #include "platform/settings_store.h"
 #include "platform/tone.h"
 #include "ui/frm_module.h"
-#include "ui/text_table.h"
+#include "ui/shell/text_table.h"
 #include "ui/vx_application.h"
 
 int main(int argc, char** argv) {

@@ -1,15 +1,11 @@
 #include "vxctl/headless_window.h"
 
-#include <algorithm>
-
-#include "ui/text_table.h"
+#include "protocol/commands.h"
 
 namespace vx::ctl {
 
 namespace {
 
-constexpr int kIdMinimum = 1;
-constexpr int kIdMaximum = 99;
 constexpr const char* kPanelJoint = " : ";
 
 std::string PanelValue(const std::string& panel) {
@@ -20,54 +16,42 @@ std::string PanelValue(const std::string& panel) {
 
 }  // namespace
 
+// The ID panel starts as the scroll bar's position, so that an ID set
+// without a scan before it is the one asked for, even the first.
 HeadlessWindow::HeadlessWindow(int languageNo, Saver saver)
-    : languageNo_(languageNo), saver_(std::move(saver)) {
-    processCaption_ = Text(ops::Msg::ProcessModule);
-}
-
-std::string HeadlessWindow::Text(ops::Msg m) const {
-    return ui::Text(m, languageNo_);
+    : PlainWindow(languageNo), saver_(std::move(saver)) {
+    idPanel = protocol::IdText(idPosition);
 }
 
 void HeadlessWindow::SetStatus(const std::string& text) {
-    status_ = text;
+    PlainWindow::SetStatus(text);
     if (statusWatcher_)
         statusWatcher_(text);
 }
 
-// The scroll bar's range and its change handler, which rewrites the panel
-// only when the position really moves.
-void HeadlessWindow::SetIdPosition(int position) {
-    const int clamped = std::clamp(position, kIdMinimum, kIdMaximum);
-    if (clamped == idPosition_)
-        return;
-    idPosition_ = clamped;
-    idPanel_ = TwoDigitId(clamped);
-}
-
 void HeadlessWindow::SetInputLamp(int channel, ops::LampColor color) {
-    inputs_[Slot(channel)] = color == ops::LampColor::Yellow;
-    if (channel != link::kChannelCount || !busy_)
+    PlainWindow::SetInputLamp(channel, color);
+    if (channel != link::kChannelCount || !busy)
         return;
-    lastReading_ = inputs_;
+    lastReading_ = Inputs();
     if (readingWatcher_)
-        readingWatcher_(inputs_);
+        readingWatcher_(*lastReading_);
 }
 
 void HeadlessWindow::AdoptScanOf(const HeadlessWindow& other) {
-    state_.ScanCommNo = other.state_.ScanCommNo;
-    state_.ScanBaudRate = other.state_.ScanBaudRate;
-    state_.ScanBaudRateNo = other.state_.ScanBaudRateNo;
-    state_.ModuleFound = other.state_.ModuleFound;
-    status_ = other.status_;
-    lamp_ = other.lamp_;
-    serialPanel_ = other.serialPanel_;
-    versionPanel_ = other.versionPanel_;
-    idPanel_ = other.idPanel_;
-    idPosition_ = other.idPosition_;
-    baudRateIndex_ = other.baudRateIndex_;
-    modeIndex_ = other.modeIndex_;
-    noNc_ = other.noNc_;
+    state.ScanCommNo = other.state.ScanCommNo;
+    state.ScanBaudRate = other.state.ScanBaudRate;
+    state.ScanBaudRateNo = other.state.ScanBaudRateNo;
+    state.ModuleFound = other.state.ModuleFound;
+    status = other.status;
+    lamp = other.lamp;
+    serialPanel = other.serialPanel;
+    versionPanel = other.versionPanel;
+    idPanel = other.idPanel;
+    idPosition = other.idPosition;
+    baudIndex = other.baudIndex;
+    modeIndex = other.modeIndex;
+    noNc = other.noNc;
     if (other.saved_)
         SaveScanSettings();
 }
@@ -75,27 +59,19 @@ void HeadlessWindow::AdoptScanOf(const HeadlessWindow& other) {
 void HeadlessWindow::SaveScanSettings() {
     saved_ = true;
     if (saver_)
-        saver_(state_);
+        saver_(state);
 }
 
 std::string HeadlessWindow::Serial() const {
-    return PanelValue(serialPanel_);
+    return PanelValue(serialPanel);
 }
 
 std::string HeadlessWindow::Version() const {
-    return PanelValue(versionPanel_);
-}
-
-std::string ComName(int portNumber) {
-    return "COM" + std::to_string(portNumber);
+    return PanelValue(versionPanel);
 }
 
 std::string ModeName(int modeIndex) {
     return modeIndex == ops::kModeHold ? "hold" : "normal";
-}
-
-std::string TwoDigitId(int id) {
-    return (id < 10 ? "0" : "") + std::to_string(id);
 }
 
 }  // namespace vx::ctl

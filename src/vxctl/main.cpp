@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/memory_settings_store.h"
 #include "platform/settings_store.h"
 #include "platform/terminal.h"
 #include "platform/tone.h"
-#include "vxctl/memory_store.h"
 #include "vxctl/options.h"
 #include "vxctl/output.h"
 #include "vxctl/session.h"
@@ -22,7 +22,7 @@ using namespace vx;
 
 std::unique_ptr<platform::SettingsStore> OpenStore(const ctl::Options& options) {
     if (options.noStore)
-        return ctl::CreateMemoryStore();
+        return std::make_unique<platform::MemorySettingsStore>();
     if (!options.storePath.empty())
         return platform::OpenSettingsStoreAt(options.storePath);
     return platform::OpenSystemSettingsStore();

@@ -1,14 +1,15 @@
 #include "vxctl/options.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <vector>
 
-#include "link/comm_port.h"
 #include "operations/module_window.h"
+#include "protocol/com_names.h"
+#include "protocol/commands.h"
+#include "protocol/line_settings.h"
 
 namespace vx::ctl {
 
@@ -78,10 +79,31 @@ constexpr const char* kCommonOptions =
     "Exit codes: 0 success, 1 module not found, operation failed or output not\n"
     "written, 2 usage error (nothing touched), 3 port could not be opened.\n";
 
-constexpr const char* kSettingsHint =
-    "SETTING is one of 4800,n,8,1 4800,e,8,1 9600,n,8,1 9600,e,8,1 19200,n,8,1\n"
-    "19200,e,8,1 38400,n,8,1 38400,e,8,1 57600,n,8,1 57600,e,8,1 115200,n,8,1\n"
-    "115200,e,8,1. FLAGS are 16 characters 0/1, channel 1 first.\n";
+constexpr std::size_t kHelpWidth = 79;
+
+// The paragraph broken at blanks into lines of at most kHelpWidth characters.
+std::string Wrapped(const std::string& paragraph) {
+    std::istringstream words(paragraph);
+    std::string text;
+    std::size_t lineLength = 0;
+    for (std::string word; words >> word;) {
+        if (lineLength > 0 && lineLength + 1 + word.size() > kHelpWidth) {
+            text += '\n';
+            lineLength = 0;
+        } else if (lineLength > 0) {
+            text += ' ';
+            ++lineLength;
+        }
+        text += word;
+        lineLength += word.size();
+    }
+    return text + '\n';
+}
+
+std::string SettingsHint() {
+    return Wrapped("SETTING is one of " + protocol::JoinedLineSettings(" ") + ". FLAGS are " +
+                   std::to_string(protocol::kChannelCount) + " characters 0/1, channel 1 first.");
+}
 
 const CommandInfo* FindCommand(const std::string& name) {
     for (const auto& info : kCommands) {
@@ -96,53 +118,10 @@ const CommandInfo& InfoOf(Command command) {
                          [command](const CommandInfo& info) { return info.command == command; });
 }
 
-std::optional<int> ParseInt(const std::string& text) {
-    int value = 0;
-    if (text.empty() ||
-        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
-        return std::nullopt;
-    }
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
-std::optional<int> ParseModuleId(const std::string& text) {
-    const auto id = ParseInt(text);
-    if (!id || *id < kMinModuleId || *id > kMaxModuleId)
-        return std::nullopt;
-    return id;
-}
-
-std::optional<int> ParseLineSettings(const std::string& text) {
-    const auto& list = link::LineSettingsList;
-    const auto it = std::find(list.begin(), list.end(), text);
-    if (it == list.end())
-        return std::nullopt;
-    return static_cast<int>(it - list.begin());
-}
-
-std::optional<link::ChannelFlags> ParseFlags(const std::string& text) {
-    if (text.size() != static_cast<std::size_t>(link::kChannelCount) ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c == '0' || c == '1'; })) {
-        return std::nullopt;
-    }
-    return link::ParseFlags(text);
-}
-
 std::optional<int> ParsePort(const std::string& text) {
-    constexpr std::size_t kPrefix = 3;
-    if (text.size() <= kPrefix)
+    const auto number = protocol::ParseComName(text);
+    if (!number || !protocol::IsScanPort(*number))
         return std::nullopt;
-    std::string prefix = text.substr(0, kPrefix);
-    std::transform(prefix.begin(), prefix.end(), prefix.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const auto number = ParseInt(text.substr(kPrefix));
-    if (prefix != "COM" || !number || *number < kFirstComPort || *number > kLastComPort ||
-        text[kPrefix] == '0') {
-        return std::nullopt;
-    }
     return number;
 }
 
@@ -206,7 +185,7 @@ const std::map<std::string, OptionRule>& Rules() {
           nullptr}},
         {"--lock",
          {kEvery,
-          Read(ParseLineSettings, "--lock takes one of the twelve line settings",
+          Read(protocol::LineSettingsIndex, "--lock takes one of the twelve line settings",
                [](Options& o, int j) { o.lockIndex = j; }),
           nullptr}},
         {"--all-settings", {kEvery, nullptr, [](Options& o) { o.allSettings = true; }}},
@@ -232,23 +211,23 @@ const std::map<std::string, OptionRule>& Rules() {
         {"-v", {kEvery, nullptr, [](Options& o) { o.verbosity = Verbosity::Verbose; }}},
         {"--nonc",
          {{Command::SetMode, Command::Provision},
-          Read(ParseFlags, "--nonc takes 16 characters 0/1",
+          Read(protocol::ParseFlagString, "--nonc takes 16 characters 0/1",
                [](Options& o, const link::ChannelFlags& f) { o.noNc = f; }),
           nullptr}},
         {"--out",
          {{Command::Io},
-          Read(ParseFlags, "--out takes 16 characters 0/1",
+          Read(protocol::ParseFlagString, "--out takes 16 characters 0/1",
                [](Options& o, const link::ChannelFlags& f) { o.outputs = f; }),
           nullptr}},
         {"--watch", {{Command::Io}, nullptr, [](Options& o) { o.watch = true; }}},
         {"--id-from",
          {{Command::Provision},
-          Read(ParseModuleId, "--id-from takes an ID from 1 to 99",
+          Read(protocol::ParseModuleId, "--id-from takes an ID from 1 to 99",
                [](Options& o, int id) { o.idFrom = id; }),
           nullptr}},
         {"--baud",
          {{Command::Provision},
-          Read(ParseLineSettings, "--baud takes one of the twelve line settings",
+          Read(protocol::LineSettingsIndex, "--baud takes one of the twelve line settings",
                [](Options& o, int j) { o.lineIndex = j; }),
           nullptr}},
         {"--mode",
@@ -277,10 +256,11 @@ bool Takes(const OptionRule& rule, Command command) {
 std::string ReadOperand(const std::string& value, Options& o) {
     switch (o.command) {
         case Command::SetId:
-            return Read(ParseModuleId, "the ID must be a number from 1 to 99",
+            return Read(protocol::ParseModuleId, "the ID must be a number from 1 to 99",
                         [](Options& x, int id) { x.id = id; })(value, o);
         case Command::SetBaud:
-            return Read(ParseLineSettings, "the setting must be one of the twelve line settings",
+            return Read(protocol::LineSettingsIndex,
+                        "the setting must be one of the twelve line settings",
                         [](Options& x, int j) { x.lineIndex = j; })(value, o);
         case Command::SetMode:
             return Read(ParseMode, "the mode must be hold or normal",
@@ -423,7 +403,7 @@ std::string GeneralUsage() {
 std::string CommandUsage(Command command) {
     const CommandInfo& info = InfoOf(command);
     return std::string{"Usage: vxctl "} + info.synopsis + " [OPTIONS]\n" + info.summary + "\n\n" +
-           kSettingsHint + "\n" + kCommonOptions;
+           SettingsHint() + "\n" + kCommonOptions;
 }
 
 std::string UsageLine(Command command) {

@@ -10,11 +10,6 @@ namespace vx::ctl {
 
 enum class Command { Scan, SetId, SetBaud, SetMode, Factory, Io, Provision };
 
-inline constexpr int kMinModuleId = 1;
-inline constexpr int kMaxModuleId = 99;
-inline constexpr int kFirstComPort = 1;
-inline constexpr int kLastComPort = 16;
-
 enum class Verbosity { Quiet, Normal, Verbose };
 
 inline constexpr int kExitOk = 0;

@@ -20,9 +20,10 @@
 #include <thread>
 #include <vector>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
+#include "protocol/com_names.h"
 #include "vxctl/session.h"
 
 namespace vx::ctl {
@@ -43,7 +44,7 @@ struct Worker {
     bool done = false;
     std::thread thread;
 
-    bool FoundAnywhere() const { return window->Status() != window->Text(ops::Msg::ModuleNotFind); }
+    bool FoundAnywhere() const { return window->status != window->Text(ops::Msg::ModuleNotFind); }
     // Lower wins: the quick attempt before every port of the search.
     int Rank() const { return remembered && !window->Saved() ? 0 : port; }
     int BestPossibleRank() const { return done ? Rank() : (remembered ? 0 : port); }
@@ -68,24 +69,24 @@ private:
     void StartWorkers() {
         HeadlessWindow& main = session_.window();
         const ops::SharedState& state = main.State();
-        for (int port = kFirstComPort; port <= kLastComPort; ++port) {
+        for (int port = protocol::kFirstScanPort; port <= protocol::kLastScanPort; ++port) {
             const std::string device = session_.DeviceOf(port);
             if (device.empty())
                 continue;
             auto worker = std::make_unique<Worker>();
             worker->port = port;
             worker->remembered = port == state.ScanCommNo;
-            const std::string comName = ComName(port);
+            const std::string comName = protocol::ComName(port);
             worker->device = std::make_unique<WatchedDevice>(
                 session_.machine().makeDevice([comName, device](const std::string& name) {
                     return name == comName ? device : std::string{};
                 }));
-            worker->window = std::make_unique<HeadlessWindow>(main.LanguageNo(), nullptr);
+            worker->window = std::make_unique<HeadlessWindow>(main.languageNo, nullptr);
             ops::SharedState& own = worker->window->State();
             own.ScanCommNo = worker->remembered ? state.ScanCommNo : 0;
             own.ScanBaudRate = state.ScanBaudRate;
             own.ScanBaudRateNo = state.ScanBaudRateNo;
-            worker->window->TickLock(main.LockTicked());
+            worker->window->lock = main.lock;
             worker->window->WatchStatus(
                 [this](const std::string& status) { session_.printer().Progress(status); });
             workers_.push_back(std::move(worker));

@@ -1,6 +1,5 @@
 #include "vxctl/provision.h"
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
@@ -12,9 +11,10 @@
 #include <string_view>
 #include <system_error>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "link/transaction.h"
 #include "operations/operation_support.h"
+#include "protocol/commands.h"
 #include "vxctl/session.h"
 
 namespace vx::ctl {
@@ -224,7 +224,7 @@ private:
                        {"id", actualId_},
                        {"line", w_.State().ScanBaudRate},
                        {"mode", ModeName(w_.ModeIndex())},
-                       {"nonc", link::FlagString(w_.NoNc())}}};
+                       {"nonc", link::FlagString(w_.noNc)}}};
         WriteRow(record);
         s_.printer().Line(record);
         if (s_.printer().OutputFailed())
@@ -239,19 +239,19 @@ private:
 
     // The message of an operation that failed, or empty.
     std::string Step(void (*operation)(ops::OperationContext&)) {
-        return s_.RunOperation(operation) == kExitOk ? std::string{} : w_.Status();
+        return s_.RunOperation(operation) == kExitOk ? std::string{} : w_.status;
     }
 
     std::string Apply(int id) {
         w_.SetIdPosition(id);
         if (auto failure = Step(ops::btnIDClick); !failure.empty())
             return failure;
-        actualId_ = TwoDigitId(id);
+        actualId_ = protocol::IdText(id);
         if (o_.mode || o_.noNc) {
             if (o_.mode)
                 w_.SelectMode(*o_.mode);
             if (o_.noNc)
-                w_.SetNoNc(*o_.noNc);
+                w_.noNc = *o_.noNc;
             if (auto failure = Step(ops::btnModeClick); !failure.empty())
                 return failure;
         }
@@ -267,20 +267,20 @@ private:
     std::string Check(const std::string& serial, int id) {
         const std::string wantedLine = w_.State().ScanBaudRate;
         const int wantedMode = w_.ModeIndex();
-        const link::ChannelFlags wantedNoNc = w_.NoNc();
+        const link::ChannelFlags wantedNoNc = w_.noNc;
         if (s_.Scan() != kExitOk)
-            return "read-back: " + w_.Status();
+            return "read-back: " + w_.status;
         actualId_ = w_.IdPanel();
         if (w_.Serial() != serial)
             return "read-back: another module answered";
-        if (w_.IdPanel() != TwoDigitId(id))
+        if (w_.IdPanel() != protocol::IdText(id))
             return "read-back: ID is " + w_.IdPanel();
         if (w_.State().ScanBaudRate != wantedLine)
             return "read-back: line settings are " + w_.State().ScanBaudRate;
         if (w_.ModeIndex() != wantedMode)
             return "read-back: mode is " + ModeName(w_.ModeIndex());
-        if (w_.NoNc() != wantedNoNc)
-            return "read-back: NO/NC is " + link::FlagString(w_.NoNc());
+        if (w_.noNc != wantedNoNc)
+            return "read-back: NO/NC is " + link::FlagString(w_.noNc);
         return "";
     }
 
@@ -336,14 +336,8 @@ void ProvisionLog::Take(const std::string& text) {
     const auto fields = SplitCsvLine(row);
     if (fields.size() <= kIdColumn || fields.back() != "ok")
         return;
-    const std::string& idText = fields[kIdColumn];
-    if (idText.size() != 2 || !std::isdigit(static_cast<unsigned char>(idText[0])) ||
-        !std::isdigit(static_cast<unsigned char>(idText[1]))) {
-        return;
-    }
-    const int id = std::stoi(idText);
-    if (id >= kMinModuleId && id <= kMaxModuleId)
-        Note(fields[kSerialColumn], id);
+    if (const auto id = protocol::ParseIdText(fields[kIdColumn]))
+        Note(fields[kSerialColumn], *id);
 }
 
 void ProvisionLog::Note(const std::string& serial, int id) {
@@ -392,7 +386,7 @@ ProvisionLog ReadProvisionLog(std::istream& in) {
 int ChooseId(const ProvisionLog& log, const std::string& serial, int idFrom) {
     if (const int known = log.IdOf(serial); known != 0)
         return known;
-    for (int id = idFrom; id <= kMaxModuleId; ++id) {
+    for (int id = idFrom; id <= protocol::kMaxModuleId; ++id) {
         if (!log.Used(id))
             return id;
     }

@@ -4,10 +4,11 @@
 
 #include "platform/terminal.h"
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
-#include "ui/stored_settings.h"
+#include "protocol/com_names.h"
+#include "ui/shell/stored_settings.h"
 #include "vxctl/parallel_scan.h"
 #include "vxctl/provision.h"
 
@@ -89,7 +90,8 @@ std::string Session::CheckDevicePath(const std::string& device) const {
 std::string Session::ResolvePorts() {
     if (options_.ports.empty() && options_.devices.empty())
         return "";
-    if (options_.ports.size() + options_.devices.size() > static_cast<std::size_t>(kLastComPort))
+    if (options_.ports.size() + options_.devices.size() >
+        static_cast<std::size_t>(protocol::kLastScanPort))
         return "at most 16 ports and devices may be named";
     for (const std::string& device : options_.devices) {
         if (std::string problem = CheckDevicePath(device); !problem.empty())
@@ -98,9 +100,10 @@ std::string Session::ResolvePorts() {
     PortMap ports;
     std::set<int> inUse;
     for (const int number : options_.ports) {
-        const std::string device = platform::ResolveComPort(ComName(number), machine_.store);
+        const std::string device =
+            platform::ResolveComPort(protocol::ComName(number), machine_.store);
         if (device.empty())
-            return "unknown port " + ComName(number);
+            return "unknown port " + protocol::ComName(number);
         ports[number] = device;
         inUse.insert(number);
     }
@@ -118,7 +121,7 @@ std::string Session::ResolvePorts() {
 
 std::string Session::DeviceOf(int portNumber) const {
     if (!ports_)
-        return platform::ResolveComPort(ComName(portNumber), machine_.store);
+        return platform::ResolveComPort(protocol::ComName(portNumber), machine_.store);
     const auto it = ports_->find(portNumber);
     return it == ports_->end() ? std::string{} : it->second;
 }
@@ -135,7 +138,7 @@ int Session::Run() {
         if (!ports_)
             return platform::ResolveComPort(comName, machine_.store);
         for (const auto& [number, device] : *ports_) {
-            if (ComName(number) == comName)
+            if (protocol::ComName(number) == comName)
                 return device;
         }
         return {};
@@ -160,7 +163,7 @@ int Session::Run() {
     state.ScanBaudRate = stored.ScanBaudRate;
     state.ScanBaudRateNo = options_.lockIndex.value_or(stored.ScanBaudRateNo);
     window_->SelectBaudRate(state.ScanBaudRateNo);
-    window_->TickLock(!options_.allSettings);
+    window_->lock = !options_.allSettings;
     window_->WatchStatus([this](const std::string& status) {
         opStatus_ = status;
         printer_.Progress(status);
@@ -182,7 +185,7 @@ int Session::Run() {
 }
 
 int Session::OutcomeExit() const {
-    if (window_->Lamp() == ops::LampColor::Yellow)
+    if (window_->lamp == ops::LampColor::Yellow)
         return kExitOk;
     return device_->OpensTried() > 0 && device_->Opened() == 0 ? kExitPortError : kExitFailed;
 }
@@ -217,19 +220,19 @@ Record Session::Final(Record record, int code) {
 
 Record Session::ScanRecord(const std::string& command) const {
     const HeadlessWindow& w = *window_;
-    Record record{command, w.State().ModuleFound, w.Status(), {}};
+    Record record{command, w.State().ModuleFound, w.status, {}};
     if (!w.State().ModuleFound)
         return record;
     const int port = w.State().ScanCommNo;
     record.fields = {
-        {"port", ComName(port)},
+        {"port", protocol::ComName(port)},
         {"device", DeviceOf(port)},
         {"line", w.State().ScanBaudRate},
         {"id", w.IdPanel()},
         {"serial", w.Serial()},
         {"version", w.Version()},
         {"mode", ModeName(w.ModeIndex())},
-        {"nonc", link::FlagString(w.NoNc())},
+        {"nonc", link::FlagString(w.noNc)},
     };
     return record;
 }
@@ -254,7 +257,7 @@ int Session::Setting() {
     const std::string idBefore = w.IdPanel();
     const std::string lineBefore = w.State().ScanBaudRate;
     const int modeBefore = w.ModeIndex();
-    const link::ChannelFlags noNcBefore = w.NoNc();
+    const link::ChannelFlags noNcBefore = w.noNc;
     Record record{CommandName(options_.command), false, "", {}, std::nullopt, std::nullopt};
     auto report = [&](const std::string& name, const std::string& after, const std::string& before,
                       bool ok) {
@@ -266,7 +269,7 @@ int Session::Setting() {
         case Command::SetId:
             w.SetIdPosition(options_.id);
             code = RunOperation(ops::btnIDClick);
-            report("id", TwoDigitId(options_.id), idBefore, code == kExitOk);
+            report("id", protocol::IdText(options_.id), idBefore, code == kExitOk);
             break;
         case Command::SetBaud:
             w.SelectBaudRate(options_.lineIndex);
@@ -277,11 +280,10 @@ int Session::Setting() {
         case Command::SetMode:
             w.SelectMode(*options_.mode);
             if (options_.noNc)
-                w.SetNoNc(*options_.noNc);
+                w.noNc = *options_.noNc;
             code = RunOperation(ops::btnModeClick);
             report("mode", ModeName(*options_.mode), ModeName(modeBefore), code == kExitOk);
-            report("nonc", link::FlagString(w.NoNc()), link::FlagString(noNcBefore),
-                   code == kExitOk);
+            report("nonc", link::FlagString(w.noNc), link::FlagString(noNcBefore), code == kExitOk);
             break;
         default:
             code = RunOperation(ops::btnFactoryClick);
@@ -296,14 +298,14 @@ int Session::Setting() {
 int Session::Io() {
     HeadlessWindow& w = *window_;
     const link::ChannelFlags outputs = options_.outputs.value_or(link::ChannelFlags{});
-    w.SetOutputs(outputs);
+    w.outputs = outputs;
     const std::string outputText = link::FlagString(outputs);
     // A reading of a watch is one of many lines: the status is said once, by
     // the single reading or the run's last record.
     auto reading = [&](const link::ChannelFlags& inputs) {
         return Record{"io",
                       true,
-                      options_.watch ? std::string{} : w.Status(),
+                      options_.watch ? std::string{} : w.status,
                       {{"inputs", link::FlagString(inputs)}, {"outputs", outputText}},
                       std::nullopt,
                       std::nullopt};
@@ -337,7 +339,7 @@ int Session::Io() {
     }
     if (options_.watch) {
         Record last = shown ? reading(*shown) : Record{"io", true, "", {}, {}, {}};
-        last.message = w.Status();
+        last.message = w.status;
         printer_.Closing(Final(last, kExitOk));
         return kExitOk;
     }

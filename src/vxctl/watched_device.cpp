@@ -2,12 +2,9 @@
 
 #include <string_view>
 
-namespace vx::ctl {
+#include "protocol/commands.h"
 
-namespace {
-// The live exchange's command text, which the link writes as one block.
-constexpr std::string_view kExchangeCommand = "B00I";
-}  // namespace
+namespace vx::ctl {
 
 platform::PortOpen WatchedDevice::Open(const std::string& comName) {
     ++opensTried_;
@@ -37,7 +34,8 @@ void WatchedDevice::Absorb(const WatchedDevice& other) {
 
 void WatchedDevice::Write(const std::uint8_t* data, std::size_t count) {
     const std::string_view block(reinterpret_cast<const char*>(data), count);
-    if (block.starts_with(kExchangeCommand))
+    // The link writes the command text as one block.
+    if (block.starts_with(protocol::cmd::Exchange))
         ++exchangesSent_;
     PassThroughDevice::Write(data, count);
 }

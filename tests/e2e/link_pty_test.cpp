@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 
-#include "link/comm_port.h"
 #include "link/commands.h"
 #include "link/link.h"
 #include "link/transaction.h"

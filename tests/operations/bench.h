@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fake_window.h"
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "operations/operations.h"
 #include "platform/doubles/recording_tone.h"
 #include "platform/doubles/scripted_event_pump.h"

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "link/commands.h"
+#include "protocol/commands.h"
 #include "sim_test_support.h"
 
 namespace vx::sim {
@@ -19,7 +19,7 @@ ModuleState BenchState() {
     state.serial = "87654321";
     state.version = "03.20-01";
     state.mode = 'H';
-    state.noNc = link::ParseFlags("1000000000000001");
+    state.noNc = protocol::ParseFlags("1000000000000001");
     return state;
 }
 
@@ -48,42 +48,45 @@ TEST_P(ModuleAnswers, ReplyHasLengthAndFieldAndPassesTheLinkCheck) {
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(static_cast<int>(reply->frame.size()), GetParam().length);
     EXPECT_TRUE(LinkAcceptsFrame(reply->frame));
-    const auto field = link::ReplyField(reply->frame, GetParam().fieldPosition,
-                                        static_cast<int>(GetParam().field.size()));
+    const auto field = protocol::ReplyField(reply->frame, GetParam().fieldPosition,
+                                            static_cast<int>(GetParam().field.size()));
     EXPECT_EQ(field, GetParam().field);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CommandSet, ModuleAnswers,
-    testing::Values(
-        AnswerCase{"IdentifyId", "B00B", 16, 3, "07"},
-        AnswerCase{"IdentifySerial", "B00B", 16, 6, "87654321"},
-        AnswerCase{"IdentifyByOwnAddress", "B07B", 16, 6, "87654321"},
-        AnswerCase{"OtherAddressSilent", "B05B", 0, 0, ""},
-        AnswerCase{"Version", "B00V", 16, 6, "03.20-01"}, AnswerCase{"Mode", "B00G", 9, 6, "H"},
-        AnswerCase{"NoNcReading", "B00A", 24, 6, "1000000000000001"},
-        // Inputs follow the outputs, inverted where NO/NC is set.
-        AnswerCase{
-            "ExchangeInvertsNcInputs", "B00I1100000000000000", 24, 6, "0100000000000001",
-            [](const ModuleState& s) { return link::FlagString(s.outputs) == "1100000000000000"; }},
-        AnswerCase{"SetHoldAcknowledged", "B00GH", 8, 3, "07"},
-        AnswerCase{"SetNormalAcknowledged", "B00GS", 8, 3, "07",
-                   [](const ModuleState& s) { return s.mode == 'S'; }},
-        AnswerCase{"UnknownModeSilent", "B00GX", 0, 0, ""},
-        AnswerCase{
-            "WriteNoNcAcknowledged", "B00A0110000000000000", 8, 3, "07",
-            [](const ModuleState& s) { return link::FlagString(s.noNc) == "0110000000000000"; }},
-        AnswerCase{"MalformedNoNcSilent", "B00A00000000000000x0", 0, 0, ""},
-        AnswerCase{"SetIdAcknowledgedWithNewId", "B00C8765432142", 8, 3, "42",
-                   [](const ModuleState& s) { return s.id == 42; }},
-        AnswerCase{"SetIdOtherSerialSilent", "B00C1111111142", 0, 0, "",
-                   [](const ModuleState& s) { return s.id == 7; }},
-        AnswerCase{"SetIdZeroSilent", "B00C8765432100", 0, 0, ""},
-        AnswerCase{"SetLineAcknowledged", "B00EA", 8, 3, "07"},
-        AnswerCase{"SetLineUnknownCodeSilent", "B00EC", 0, 0, ""},
-        AnswerCase{"ShortExchangeSilent", "B00I0101", 0, 0, ""},
-        AnswerCase{"UnknownLetterSilent", "B00X", 0, 0, ""},
-        AnswerCase{"TooShortSilent", "B00", 0, 0, ""}),
+    testing::Values(AnswerCase{"IdentifyId", "B00B", 16, 3, "07"},
+                    AnswerCase{"IdentifySerial", "B00B", 16, 6, "87654321"},
+                    AnswerCase{"IdentifyByOwnAddress", "B07B", 16, 6, "87654321"},
+                    AnswerCase{"OtherAddressSilent", "B05B", 0, 0, ""},
+                    AnswerCase{"Version", "B00V", 16, 6, "03.20-01"},
+                    AnswerCase{"Mode", "B00G", 9, 6, "H"},
+                    AnswerCase{"NoNcReading", "B00A", 24, 6, "1000000000000001"},
+                    // Inputs follow the outputs, inverted where NO/NC is set.
+                    AnswerCase{"ExchangeInvertsNcInputs", "B00I1100000000000000", 24, 6,
+                               "0100000000000001",
+                               [](const ModuleState& s) {
+                                   return protocol::FlagString(s.outputs) == "1100000000000000";
+                               }},
+                    AnswerCase{"SetHoldAcknowledged", "B00GH", 8, 3, "07"},
+                    AnswerCase{"SetNormalAcknowledged", "B00GS", 8, 3, "07",
+                               [](const ModuleState& s) { return s.mode == 'S'; }},
+                    AnswerCase{"UnknownModeSilent", "B00GX", 0, 0, ""},
+                    AnswerCase{"WriteNoNcAcknowledged", "B00A0110000000000000", 8, 3, "07",
+                               [](const ModuleState& s) {
+                                   return protocol::FlagString(s.noNc) == "0110000000000000";
+                               }},
+                    AnswerCase{"MalformedNoNcSilent", "B00A00000000000000x0", 0, 0, ""},
+                    AnswerCase{"SetIdAcknowledgedWithNewId", "B00C8765432142", 8, 3, "42",
+                               [](const ModuleState& s) { return s.id == 42; }},
+                    AnswerCase{"SetIdOtherSerialSilent", "B00C1111111142", 0, 0, "",
+                               [](const ModuleState& s) { return s.id == 7; }},
+                    AnswerCase{"SetIdZeroSilent", "B00C8765432100", 0, 0, ""},
+                    AnswerCase{"SetLineAcknowledged", "B00EA", 8, 3, "07"},
+                    AnswerCase{"SetLineUnknownCodeSilent", "B00EC", 0, 0, ""},
+                    AnswerCase{"ShortExchangeSilent", "B00I0101", 0, 0, ""},
+                    AnswerCase{"UnknownLetterSilent", "B00X", 0, 0, ""},
+                    AnswerCase{"TooShortSilent", "B00", 0, 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct FrameCase {
@@ -116,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ModuleModel, NewLineSettingsTakeEffectOnlyWhenTheReplyIsSent) {
     ModuleModel model(BenchState());
-    const auto reply = model.Answer(link::SetLineSettingsCommand(9));
+    const auto reply = model.Answer(protocol::SetLineSettingsCommand(9));
     ASSERT_TRUE(reply.has_value());
     ASSERT_EQ(reply->lineIndexAfterReply, 9);
     EXPECT_EQ(model.LineSettings(), "19200,e,8,1");
@@ -127,15 +130,11 @@ TEST(ModuleModel, NewLineSettingsTakeEffectOnlyWhenTheReplyIsSent) {
 TEST(ModuleModel, FixedInputsIgnoreOutputsAndNoNc) {
     ModuleState state = BenchState();
     state.wiring = InputWiring::Fixed;
-    state.fixedInputs = link::ParseFlags("0011000000000000");
+    state.fixedInputs = protocol::ParseFlags("0011000000000000");
     ModuleModel model(state);
     const auto reply = model.Answer("B00I1111111111111111");
     ASSERT_TRUE(reply.has_value());
-    EXPECT_EQ(link::ReplyField(reply->frame, 6, 16), "0011000000000000");
-}
-
-TEST(FrameReply, EmptyTextCarriesTheChecksumOfTheLineFeedAlone) {
-    EXPECT_EQ(FrameReply(""), "\n0A\r");
+    EXPECT_EQ(protocol::ReplyField(reply->frame, 6, 16), "0011000000000000");
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "link/commands.h"
+#include "protocol/commands.h"
 
 namespace vx::sim {
 namespace {
@@ -39,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                      const auto& s = o.ports[0].state;
                      return s.lineIndex == 3 && s.id == 7 && s.serial == "87654321" &&
                             s.version == "01.02-03" && s.mode == 'S' &&
-                            link::FlagString(s.noNc) == "1000000000000001";
+                            protocol::FlagString(s.noNc) == "1000000000000001";
                  }},
         GoodCase{"OptionsStartOverAfterEachPort",
                  {"--id", "9", "--link", "/tmp/a", "--silent", "/tmp/b", "--device", "/dev/x"},
@@ -52,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {"--inputs", "fixed:0101000000000000", "--link", "/tmp/a"},
                  [](const VxsimOptions& o) {
                      return o.ports[0].state.wiring == InputWiring::Fixed &&
-                            link::FlagString(o.ports[0].state.fixedInputs) == "0101000000000000";
+                            protocol::FlagString(o.ports[0].state.fixedInputs) ==
+                                "0101000000000000";
                  }},
         GoodCase{"Faults",
                  {"--fault", "B00B:no-reply:3", "--fault", "B00I:hang-up", "--random-faults",

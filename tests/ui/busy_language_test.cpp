@@ -8,7 +8,7 @@
 
 #include "case_names.h"
 #include "ui/circle_shape.h"
-#include "ui/text_table.h"
+#include "ui/shell/text_table.h"
 #include "window_rig.h"
 
 namespace vx::ui::testing {
@@ -148,7 +148,7 @@ TEST(LanguageSwitch, AnUnwritableStoreIsSilentAndTheLanguageStillChanges) {
     w.btnGB->click();
     EXPECT_EQ(w.LanguageNo, 1);
     EXPECT_EQ(w.pnMsg->text().toStdString(), Text(Msg::StartScanModule, 1));
-    EXPECT_TRUE(rig.store.keys.empty());
+    EXPECT_FALSE(rig.store.HasProgramKey());
     EXPECT_TRUE(ReportedErrors().empty());
 }
 

@@ -17,9 +17,9 @@
 #include <QToolButton>
 #include <set>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "ui/circle_shape.h"
-#include "ui/text_table.h"
+#include "ui/shell/text_table.h"
 #include "ui/window_font.h"
 #include "window_rig.h"
 
@@ -60,7 +60,7 @@ TEST(WindowStart, WithoutStoredSettingsOpensIdleInEnglish) {
         EXPECT_EQ(w.shDI[i]->Brush(), kWhite);
     }
     EXPECT_TRUE(w.isEnabled());
-    EXPECT_TRUE(rig.store.keys.empty()) << "reading must not create the key";
+    EXPECT_FALSE(rig.store.HasProgramKey()) << "reading must not create the key";
 }
 
 TEST(WindowStart, EveryControlCarriesItsDesignName) {

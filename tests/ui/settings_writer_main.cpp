@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/settings_store.h"
-#include "ui/stored_settings.h"
+#include "ui/shell/stored_settings.h"
 
 int main(int argc, char** argv) {
     constexpr int kArguments = 6;

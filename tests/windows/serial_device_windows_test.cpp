@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/comm_port.h"
+#include "link/commands.h"
 #include "link/link.h"
 #include "link/transaction.h"
 #include "platform/clock.h"

@@ -1,6 +1,4 @@
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -10,18 +8,14 @@
 #include "platform/linux/com_port_numbering.h"
 #include "platform/serial_device.h"
 #include "platform/settings_store.h"
+#include "protocol/com_names.h"
 
 namespace vx::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kComPrefix = "COM";
-constexpr unsigned kMaxComNumber = 9999;
 constexpr const char* kPortsSubkey = "\\Ports";
-// The numbers a device handed by its path may get.
-constexpr int kFirstDeviceNumber = 1;
-constexpr int kLastDeviceNumber = 16;
 // The serial core's PORT_UNKNOWN: a ttyS node with no UART behind it.
 constexpr int kUnknownUartType = 0;
 
@@ -30,33 +24,11 @@ constexpr std::string_view kAlwaysRealPrefixes[] = {"ttyUSB", "ttyACM", "ttyAMA"
 // Where udev names devices by what they are, most telling first.
 constexpr std::string_view kStableNameFolders[] = {"/dev/serial/by-id", "/dev/serial/by-path"};
 
-using ComTable = std::map<unsigned, std::string>;
+using ComTable = std::map<int, std::string>;
 
 bool IsDigits(std::string_view text) {
     return !text.empty() &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// "COM" and a number from 1 without leading zeros, the prefix in any case.
-std::optional<unsigned> ComNumber(std::string_view name) {
-    if (name.size() <= kComPrefix.size())
-        return std::nullopt;
-    for (std::size_t i = 0; i < kComPrefix.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(name[i])) != kComPrefix[i])
-            return std::nullopt;
-    }
-    const std::string_view digits = name.substr(kComPrefix.size());
-    unsigned number = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (!IsDigits(digits) || digits.front() == '0' || error != std::errc{} ||
-        end != digits.data() + digits.size() || number > kMaxComNumber) {
-        return std::nullopt;
-    }
-    return number;
-}
-
-std::string ComName(unsigned number) {
-    return std::string{kComPrefix} + std::to_string(number);
 }
 
 bool HasNumberedPrefix(std::string_view name, std::string_view prefix) {
@@ -111,7 +83,7 @@ std::map<fs::path, fs::path> StableLinks(const std::string& rootDir) {
 ComTable ReadTable(const SettingsKey& ports) {
     ComTable table;
     for (const auto& name : ports.ValueNames()) {
-        if (const auto number = ComNumber(name)) {
+        if (const auto number = protocol::ParseComName(name)) {
             table[*number] = ports.ReadText(name).value_or(std::string{});
         }
     }
@@ -123,8 +95,8 @@ bool Listed(const ComTable& table, const std::string& device) {
                        [&](const auto& numbered) { return numbered.second == device; });
 }
 
-unsigned LowestFreeNumber(const ComTable& table) {
-    unsigned number = 1;
+int LowestFreeNumber(const ComTable& table) {
+    int number = 1;
     while (table.contains(number)) ++number;
     return number;
 }
@@ -138,19 +110,19 @@ void NumberNewDevices(ComTable& table, std::vector<std::string> present,
     for (const auto& device : present) {
         if (Listed(table, device))
             continue;
-        const unsigned number = LowestFreeNumber(table);
+        const int number = LowestFreeNumber(table);
         table[number] = device;
         if (!ports)
             ports = store.CreateKey(portsPath);
         if (ports)
-            ports->WriteText(ComName(number), device);
+            ports->WriteText(protocol::ComName(number), device);
     }
 }
 
 int ListedNumber(const ComTable& table, const std::string& device) {
     for (const auto& [number, listed] : table) {
-        if (listed == device && number >= kFirstDeviceNumber && number <= kLastDeviceNumber)
-            return static_cast<int>(number);
+        if (listed == device && protocol::IsScanPort(number))
+            return number;
     }
     return 0;
 }
@@ -159,8 +131,8 @@ int ListedNumber(const ComTable& table, const std::string& device) {
 // `orShadow`, when the table holds them all, the lowest free in this run.
 int FreeNumber(const ComTable& table, const std::set<int>& inUse, bool orShadow) {
     for (int pass = 0; pass < (orShadow ? 2 : 1); ++pass) {
-        for (int number = kFirstDeviceNumber; number <= kLastDeviceNumber; ++number) {
-            const bool inTable = pass == 0 && table.contains(static_cast<unsigned>(number));
+        for (int number = protocol::kFirstScanPort; number <= protocol::kLastScanPort; ++number) {
+            const bool inTable = pass == 0 && table.contains(number);
             if (!inTable && !inUse.contains(number))
                 return number;
         }
@@ -199,7 +171,7 @@ std::vector<std::string> PresentSerialDevices(const std::string& rootDir) {
 
 std::string ResolveComPort(const std::string& comName, SettingsStore& store,
                            const SerialDeviceLister& listPresent) {
-    const auto number = ComNumber(comName);
+    const auto number = protocol::ParseComName(comName);
     if (!number)
         return {};
     try {
@@ -256,7 +228,7 @@ DeviceNumber ComNumberForDevice(const std::string& device, SettingsStore& store,
                 auto ports = store.OpenKeyToRead(portsPath);
                 if (!ports)
                     ports = store.CreateKey(portsPath);
-                if (ports && ports->WriteText(ComName(static_cast<unsigned>(number)), device)) {
+                if (ports && ports->WriteText(protocol::ComName(number), device)) {
                     result = {number, true};
                     return;
                 }

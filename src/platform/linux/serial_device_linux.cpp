@@ -27,12 +27,16 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/line_settings.h"
 #include "platform/linux/serial_device_linux.h"
 #include "platform/serial_device.h"
+#include "protocol/line_settings.h"
 
 namespace vx::platform {
 namespace {
+
+using protocol::LineSettings;
+using protocol::Parity;
+using protocol::StopBits;
 
 constexpr long kNanosPerMs = 1'000'000;
 constexpr long kNanosPerSecond = 1'000'000'000;
@@ -406,7 +410,7 @@ public:
     }
 
     bool ApplyLineSettings(const std::string& text) override {
-        const auto settings = ParseLineSettings(text);
+        const auto settings = protocol::ParseLineSettings(text);
         termios2 before{};
         if (!settings || !IsOpen() || ioctl(fd_, TCGETS2, &before) != 0)
             return false;

@@ -1,7 +1,8 @@
 #include "platform/com_ports.h"
 
-#include <charconv>
 #include <string_view>
+
+#include "protocol/com_names.h"
 
 namespace vx::platform {
 
@@ -12,18 +13,13 @@ std::string ResolveComPort(const std::string& comName, SettingsStore&) {
 
 DeviceNumber ComNumberForDevice(const std::string& device, SettingsStore&, const std::set<int>&) {
     constexpr std::string_view kDevicePrefix = "\\\\.\\";
-    constexpr std::string_view kComPrefix = "COM";
     std::string_view name = device;
     if (name.starts_with(kDevicePrefix))
         name.remove_prefix(kDevicePrefix.size());
-    if (!name.starts_with(kComPrefix))
+    const auto number = protocol::ParseComName(name);
+    if (!number)
         return {};
-    name.remove_prefix(kComPrefix.size());
-    int number = 0;
-    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), number);
-    if (error != std::errc{} || end != name.data() + name.size() || number <= 0)
-        return {};
-    return {number, true};
+    return {*number, true};
 }
 
 }  // namespace vx::platform

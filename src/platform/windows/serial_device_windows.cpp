@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/serial_device.h"
+#include "protocol/line_settings.h"
 
 namespace vx::platform {
 namespace {
@@ -37,8 +38,8 @@ bool MeansDeviceGone(DWORD error) {
     }
 }
 
-// BuildCommDCB changes only what the text names; everything else would stay
-// as the port's previous owner left it. The link's line is plain: parity
+// The text names only speed and framing; everything else would stay as the
+// port's previous owner left it. The link's line is plain: parity
 // checked exactly when the text names one, no handshake in either direction,
 // no character replaced or dropped, and no error that stalls later reads.
 void MakePlainLine(DCB& state) {
@@ -58,6 +59,43 @@ void MakePlainLine(DCB& state) {
     // transmitter around, which is not flow control.
     if (state.fRtsControl == RTS_CONTROL_HANDSHAKE)
         state.fRtsControl = RTS_CONTROL_ENABLE;
+}
+
+BYTE ParityCode(protocol::Parity parity) {
+    switch (parity) {
+        case protocol::Parity::Even:
+            return EVENPARITY;
+        case protocol::Parity::Odd:
+            return ODDPARITY;
+        case protocol::Parity::Mark:
+            return MARKPARITY;
+        case protocol::Parity::Space:
+            return SPACEPARITY;
+        case protocol::Parity::None:
+            break;
+    }
+    return NOPARITY;
+}
+
+BYTE StopBitsCode(protocol::StopBits stopBits) {
+    switch (stopBits) {
+        case protocol::StopBits::OneAndHalf:
+            return ONE5STOPBITS;
+        case protocol::StopBits::Two:
+            return TWOSTOPBITS;
+        case protocol::StopBits::One:
+            break;
+    }
+    return ONESTOPBIT;
+}
+
+// The text is read by the same rules as on every other platform, which are
+// those of BuildCommDCB, so the two cannot disagree on what a text means.
+void SetFraming(DCB& state, const protocol::LineSettings& settings) {
+    state.BaudRate = settings.baudRate;
+    state.ByteSize = static_cast<BYTE>(settings.dataBits);
+    state.Parity = ParityCode(settings.parity);
+    state.StopBits = StopBitsCode(settings.stopBits);
 }
 
 // A port held by another program is refused with "access denied": the comm
@@ -100,12 +138,14 @@ public:
     }
 
     bool ApplyLineSettings(const std::string& text) override {
-        if (!IsOpen())
+        const auto settings = protocol::ParseLineSettings(text);
+        if (!settings || !IsOpen())
             return false;
         DCB state{};
         state.DCBlength = sizeof(DCB);
-        if (GetCommState(handle_, &state) == FALSE || BuildCommDCBA(text.c_str(), &state) == FALSE)
+        if (GetCommState(handle_, &state) == FALSE)
             return false;
+        SetFraming(state, *settings);
         MakePlainLine(state);
         return SetCommState(handle_, &state) != FALSE;
     }

@@ -1,10 +1,10 @@
-#include "ui/stored_settings.h"
+#include "ui/shell/stored_settings.h"
 
 #include <cstdint>
 #include <optional>
 
-#include "link/comm_port.h"
-#include "ui/text_table.h"
+#include "link/commands.h"
+#include "ui/shell/text_table.h"
 
 namespace vx::ui {
 
@@ -51,10 +51,6 @@ bool ReadText(const platform::SettingsKey& key, const char* name, const char* fa
     return true;
 }
 
-bool IsLineSettingsIndex(int index) {
-    return index >= 0 && index < link::kLineSettingsCount;
-}
-
 }  // namespace
 
 int LanguageNoFromFlag(const std::string& languageFlag) {
@@ -79,7 +75,7 @@ void ReadStoredSettings(platform::SettingsStore& store, StoredSettings& settings
     if (!ReadInteger(*key, kScanBaudRateNo, defaults.ScanBaudRateNo, settings.ScanBaudRateNo)) {
         return;
     }
-    if (!IsLineSettingsIndex(settings.ScanBaudRateNo)) {
+    if (!link::IsLineSettingsIndex(settings.ScanBaudRateNo)) {
         settings.ScanBaudRateNo = link::kDefaultLineSettingsIndex;
     }
     if (!ReadText(*key, kLanguageFlag, kLanguageFlagEnglish, settings.LanguageFlag))

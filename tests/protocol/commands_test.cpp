@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "link/comm_port.h"
-#include "link/commands.h"
+#include <optional>
 
-namespace vx::link {
+#include "protocol/commands.h"
+
+namespace vx::protocol {
 namespace {
 
 ChannelFlags On(std::initializer_list<int> channels) {
@@ -28,15 +29,9 @@ TEST(CommandsTest, CommandsAreBuiltWithFixedWidthFields) {
         {SetLineSettingsCommand(9), "B00E9"},
         {SetLineSettingsCommand(10), "B00EA"},
         {SetLineSettingsCommand(11), "B00EB"},
+        {SetLineSettingsCommand(12), "B00E5"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.built, c.expected);
-}
-
-TEST(CommandsTest, LineSettingsListHasTheTwelveEntriesInOrder) {
-    EXPECT_EQ(LineSettingsList.front(), "4800,n,8,1");
-    EXPECT_EQ(LineSettingsList[kDefaultLineSettingsIndex], "19200,e,8,1");
-    EXPECT_EQ(LineSettingsList[9], "57600,e,8,1");
-    EXPECT_EQ(LineSettingsList.back(), "115200,e,8,1");
 }
 
 TEST(CommandsTest, ReplyFieldsAreTakenByPositionAndCutAtTheEnd) {
@@ -69,5 +64,44 @@ TEST(CommandsTest, OnlyTheCharacterOneCountsAsOn) {
     EXPECT_EQ(ParseFlags(FlagString(On({2, 5, 9}))), On({2, 5, 9}));
 }
 
+// What a user or a command argument may give: the whole text or nothing.
+TEST(CommandsTest, FlagStringsAreSixteenZerosAndOnesExactly) {
+    EXPECT_EQ(ParseFlagString("1000000000000001"), On({1, 16}));
+    EXPECT_EQ(ParseFlagString("0000000000000000"), ChannelFlags{});
+    for (const char* text : {"", "100000000000000", "10000000000000001", "100000000000000x",
+                             "1000000000000002", " 000000000000000"}) {
+        EXPECT_EQ(ParseFlagString(text), std::nullopt) << '"' << text << '"';
+    }
+}
+
+struct IdCase {
+    const char* text;
+    std::optional<int> decimal;   // as a user types it
+    std::optional<int> twoDigit;  // as the command and replies carry it
+};
+
+TEST(CommandsTest, IdsAreOneToNinetyNine) {
+    const IdCase cases[] = {
+        {"1", 1, std::nullopt},
+        {"01", 1, 1},
+        {"07", 7, 7},
+        {"99", 99, 99},
+        {"007", 7, std::nullopt},
+        {"00", std::nullopt, std::nullopt},
+        {"100", std::nullopt, std::nullopt},
+        {"+7", std::nullopt, std::nullopt},
+        {"-1", std::nullopt, std::nullopt},
+        {" 7", std::nullopt, std::nullopt},
+        {"7a", std::nullopt, std::nullopt},
+        {"", std::nullopt, std::nullopt},
+        {"99999999999", std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseModuleId(c.text), c.decimal) << '"' << c.text << '"';
+        EXPECT_EQ(ParseIdText(c.text), c.twoDigit) << '"' << c.text << '"';
+    }
+    for (int id = kMinModuleId; id <= kMaxModuleId; ++id) EXPECT_EQ(ParseIdText(IdText(id)), id);
+}
+
 }  // namespace
-}  // namespace vx::link
+}  // namespace vx::protocol

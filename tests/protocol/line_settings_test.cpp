@@ -2,9 +2,9 @@
 
 #include "case_names.h"
 
-#include "platform/line_settings.h"
+#include "protocol/line_settings.h"
 
-namespace vx::platform {
+namespace vx::protocol {
 namespace {
 
 struct ValidText {
@@ -55,5 +55,44 @@ INSTANTIATE_TEST_SUITE_P(Texts, LineSettingsRejected,
                                            "9600;n;8;1", "9600,n,8,1,"),
                          vx::testing::PrintedCaseName());
 
+// The list is what the module's line-settings code names: each entry must
+// read as the baud rate and parity its position stands for, and only the
+// exact texts count as entries.
+TEST(LineSettingsList, EntriesReadAsTheirBaudRateAndParityInCodeOrder) {
+    constexpr std::uint32_t kRates[] = {4800, 9600, 19200, 38400, 57600, 115200};
+    ASSERT_EQ(LineSettingsList.size(), 2 * std::size(kRates));
+    for (int index = 0; index < kLineSettingsCount; ++index) {
+        const auto& text = LineSettingsList[static_cast<std::size_t>(index)];
+        const LineSettings expected{kRates[index / 2], index % 2 == 0 ? Parity::None : Parity::Even,
+                                    8, StopBits::One};
+        EXPECT_EQ(ParseLineSettings(text), expected) << text;
+        EXPECT_EQ(LineSettingsIndex(text), index) << text;
+    }
+    EXPECT_EQ(LineSettingsList[kDefaultLineSettingsIndex], "19200,e,8,1");
+}
+
+TEST(LineSettingsList, OnlyExactEntriesHaveAnIndex) {
+    for (const char* text : {"19200,E,8,1", " 19200,e,8,1", "19,e,8,1", "19200,e,8,2", ""}) {
+        EXPECT_FALSE(LineSettingsIndex(text).has_value()) << '"' << text << '"';
+    }
+}
+
+struct CodeCase {
+    int index;
+    char code;
+};
+
+TEST(LineSettingsCode, OneUppercaseHexDigitPerIndex) {
+    const CodeCase cases[] = {{0, '0'}, {5, '5'}, {9, '9'}, {10, 'A'}, {11, 'B'}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(LineSettingsCode(c.index), c.code) << c.index;
+        EXPECT_EQ(ParseLineSettingsCode(c.code), c.index) << c.code;
+    }
+    // An index outside the list goes out as the default; unknown codes name nothing.
+    EXPECT_EQ(LineSettingsCode(-1), '5');
+    EXPECT_EQ(LineSettingsCode(kLineSettingsCount), '5');
+    for (char code : {'C', 'a', 'b', ' ', '\0'}) EXPECT_FALSE(ParseLineSettingsCode(code)) << code;
+}
+
 }  // namespace
-}  // namespace vx::platform
+}  // namespace vx::protocol

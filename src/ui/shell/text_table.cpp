@@ -1,4 +1,4 @@
-#include "ui/text_table.h"
+#include "ui/shell/text_table.h"
 
 namespace vx::ui {
 

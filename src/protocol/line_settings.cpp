@@ -1,13 +1,23 @@
-#include "platform/line_settings.h"
+#include "protocol/line_settings.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-namespace vx::platform {
+namespace vx::protocol {
+
+const std::array<std::string, kLineSettingsCount> LineSettingsList = {
+    "4800,n,8,1",  "4800,e,8,1",  "9600,n,8,1",  "9600,e,8,1",  "19200,n,8,1",  "19200,e,8,1",
+    "38400,n,8,1", "38400,e,8,1", "57600,n,8,1", "57600,e,8,1", "115200,n,8,1", "115200,e,8,1",
+};
+
 namespace {
+
+constexpr std::string_view kCodeDigits = "0123456789AB";
+static_assert(kCodeDigits.size() == kLineSettingsCount);
 
 constexpr std::size_t kFieldCount = 4;
 constexpr unsigned kMinDataBits = 5;
@@ -119,7 +129,40 @@ bool StopBitsFitDataBits(StopBits stopBits, unsigned dataBits) {
 
 }  // namespace
 
-std::optional<LineSettings> ParseLineSettings(const std::string& text) {
+bool IsLineSettingsIndex(int index) {
+    return index >= 0 && index < kLineSettingsCount;
+}
+
+std::optional<int> LineSettingsIndex(std::string_view text) {
+    const auto it = std::find(LineSettingsList.begin(), LineSettingsList.end(), text);
+    if (it == LineSettingsList.end())
+        return std::nullopt;
+    return static_cast<int>(it - LineSettingsList.begin());
+}
+
+std::string JoinedLineSettings(std::string_view separator) {
+    std::string text;
+    for (const auto& entry : LineSettingsList) {
+        if (!text.empty())
+            text += separator;
+        text += entry;
+    }
+    return text;
+}
+
+char LineSettingsCode(int index) {
+    return kCodeDigits[static_cast<std::size_t>(
+        IsLineSettingsIndex(index) ? index : kDefaultLineSettingsIndex)];
+}
+
+std::optional<int> ParseLineSettingsCode(char code) {
+    const auto at = kCodeDigits.find(code);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    return static_cast<int>(at);
+}
+
+std::optional<LineSettings> ParseLineSettings(std::string_view text) {
     const auto fields = SplitFields(text);
     if (fields.size() != kFieldCount)
         return std::nullopt;
@@ -134,4 +177,4 @@ std::optional<LineSettings> ParseLineSettings(const std::string& text) {
     return LineSettings{*baudRate, *parity, *dataBits, *stopBits};
 }
 
-}  // namespace vx::platform
+}  // namespace vx::protocol
