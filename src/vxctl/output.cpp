@@ -229,13 +229,13 @@ void Printer::Line(const Record& record) {
     const std::lock_guard lock(mutex_);
     if (!StartResult(record))
         return;
-    std::string line;
-    for (const auto& [name, value] : record.fields) {
-        line += (line.empty() ? "" : " ") + name + "=" + FieldText(value);
-    }
+    // Word by word: GCC 12 at -O3 takes `"" + text` for an overlapping copy.
+    std::vector<std::string> words;
+    for (const auto& [name, value] : record.fields) words.push_back(name + "=" + FieldText(value));
     if (!record.message.empty())
-        line += (line.empty() ? "" : " ") + Printable(record.message);
-    out_ << line << "\n";
+        words.push_back(Printable(record.message));
+    for (std::size_t k = 0; k < words.size(); ++k) out_ << (k == 0 ? "" : " ") << words[k];
+    out_ << "\n";
     Flush();
 }
 

@@ -2,11 +2,10 @@
 
 #include <filesystem>
 
-#include "platform/terminal.h"
-
 #include "link/commands.h"
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
+#include "platform/terminal.h"
 #include "protocol/com_names.h"
 #include "ui/shell/stored_settings.h"
 #include "vxctl/parallel_scan.h"
