@@ -33,6 +33,9 @@ if(VX_BUILD_UI)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/icons/vxconfig.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # What software centres show of the program.
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/io.github.vxconfig.vxconfig.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
 # What Debian asks of every package's documentation folder.
@@ -54,9 +57,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 # The Latin font travels inside the programs; the Chinese texts need a CJK
-# font from the system. The settings folder belongs to the people who may
-# use serial ports.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# font from the system. The beeps load the sound server's client library when
+# they first sound, so the library analysis cannot see it. The settings folder
+# belongs to the people who may use serial ports.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk, libpulse0")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -12,6 +12,8 @@ VX_PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth fonts-wqy-microhei fonts-liberation2
   g++-mingw-w64-x86-64-posix googletest wine64 xdotool
+  appstream desktop-file-utils libxcb-damage0-dev
+  dbus at-spi2-core python3-pyatspi
 )
 
 vx_die() {

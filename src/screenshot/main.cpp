@@ -51,6 +51,21 @@ bool Save(const QPixmap& picture, const QDir& folder, const QString& name) {
     return saved;
 }
 
+// The window's size on the screen: its fixed size in device pixels, however
+// the display is scaled.
+bool ScaledFully(const ui::TfrmModule& window, QSize onScreen) {
+    const QSize expected =
+        (QSizeF(ui::kClientWidth, ui::kClientHeight) * window.devicePixelRatio()).toSize();
+    const bool whole = window.size() == QSize(ui::kClientWidth, ui::kClientHeight) &&
+                       qAbs(onScreen.width() - expected.width()) <= 1 &&
+                       qAbs(onScreen.height() - expected.height()) <= 1;
+    if (!whole) {
+        std::printf("FAILED the window is %dx%d on the screen, not %dx%d\n", onScreen.width(),
+                    onScreen.height(), expected.width(), expected.height());
+    }
+    return whole;
+}
+
 // The window as the program draws it and, on a real display server, as the
 // server holds it.
 bool Picture(ui::TfrmModule& window, const QDir& folder, const QString& stem) {
@@ -59,6 +74,7 @@ bool Picture(ui::TfrmModule& window, const QDir& folder, const QString& stem) {
     if (QGuiApplication::platformName() == QStringLiteral("xcb") && window.screen()) {
         const QPixmap onScreen = window.screen()->grabWindow(window.winId());
         saved = Save(onScreen, folder, stem + QStringLiteral("-screen.png")) && saved;
+        saved = ScaledFully(window, onScreen.size()) && saved;
     }
     return saved;
 }

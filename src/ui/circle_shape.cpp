@@ -1,20 +1,50 @@
 #include "ui/circle_shape.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 namespace vx::ui {
 
 namespace {
+
 constexpr qreal kOutlineWidth = 1.0;
+
+void TellAssistiveTools(QObject* lamp, void (*mark)(QAccessible::State&)) {
+    if (!QAccessible::isActive())
+        return;
+    QAccessible::State changed;
+    mark(changed);
+    QAccessibleStateChangeEvent event(lamp, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
-CircleShape::CircleShape(const QColor& brush, QWidget* parent) : QWidget(parent), brush_(brush) {}
+}  // namespace
+
+CircleShape::CircleShape(const QColor& brush, const QColor& litBrush, QWidget* parent)
+    : QWidget(parent), brush_(brush), litBrush_(litBrush), reportedOn_(brush == litBrush) {}
 
 void CircleShape::SetBrush(const QColor& brush) {
     if (brush == brush_)
         return;
     brush_ = brush;
     update();
+    ReportOnOff();
+}
+
+void CircleShape::SetBusy(bool busy) {
+    if (busy == busy_)
+        return;
+    busy_ = busy;
+    TellAssistiveTools(this, [](QAccessible::State& s) { s.busy = true; });
+    ReportOnOff();
+}
+
+void CircleShape::ReportOnOff() {
+    const bool on = brush_ == litBrush_;
+    if (busy_ || on == reportedOn_)
+        return;
+    reportedOn_ = on;
+    TellAssistiveTools(this, [](QAccessible::State& s) { s.checked = true; });
 }
 
 void CircleShape::paintEvent(QPaintEvent*) {

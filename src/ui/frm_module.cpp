@@ -16,6 +16,7 @@
 #include "link/commands.h"
 #include "ui/captions.h"
 #include "ui/circle_shape.h"
+#include "ui/shell/spoken_texts.h"
 #include "ui/shell/stored_settings.h"
 #include "ui/shell/text_table.h"
 
@@ -122,7 +123,7 @@ void TfrmModule::FormCreate() {
 void TfrmModule::FormShow() {
     setWindowTitle(ToQt(Text(Msg::WindowCaption)));
     pnTAVRO->setText(ToQt(Text(Msg::MakerBanner)));
-    pnMsg->setText(ToQt(Text(Msg::StartScanModule)));
+    pnMsg->ShowStatus(ToQt(Text(Msg::StartScanModule)));
     pnSerial->setText(ToQt(Text(Msg::SerialNo) + kSerialPlaceholder));
     pnVersion->setText(ToQt(Text(Msg::Version) + kVersionPlaceholder));
     lblID->setText(ToQt(Text(Msg::Id) + kRowLabelEnd));
@@ -140,6 +141,35 @@ void TfrmModule::FormShow() {
     factoryCaption.append(Text(Msg::FactoryDefault)).append(")");
     SetButtonCaption(btnFactory, factoryCaption);
     SetButtonCaption(btnExit, Text(Msg::Exit));
+    DescribeControls();
+}
+
+void TfrmModule::DescribeControls() {
+    const auto spoken = [this](Spoken s) { return ToQt(SpokenText(s, LanguageNo)); };
+    const QString id = ToQt(Text(Msg::Id));
+    sbID->setAccessibleName(id);
+    pnID->setAccessibleDescription(id);
+    cmbBaudRate->setAccessibleName(ToQt(Text(Msg::BaudRate)));
+    cmbMode->setAccessibleName(spoken(Spoken::Mode));
+    chkLock->setAccessibleName(spoken(Spoken::LockBaudRate));
+    shComm->setAccessibleName(spoken(Spoken::LinkLamp));
+    btnAll->setAccessibleName(spoken(Spoken::AllOutputs));
+    const std::pair<QWidget*, Spoken> helps[] = {
+        {sbID, Spoken::IdScrollBarHelp},     {cmbBaudRate, Spoken::BaudRateListHelp},
+        {chkLock, Spoken::LockBaudRateHelp}, {cmbMode, Spoken::ModeListHelp},
+        {shComm, Spoken::LinkLampHelp},      {btnScan, Spoken::ScanHelp},
+        {btnID, Spoken::SetIdHelp},          {btnBaudRate, Spoken::SetBaudRateHelp},
+        {btnMode, Spoken::SetModeHelp},      {btnProcess, Spoken::ProcessHelp},
+        {btnAll, Spoken::AllOutputsHelp},    {btnFactory, Spoken::FactoryHelp},
+        {btnEng, Spoken::EnglishHelp},       {btnGB, Spoken::ChineseGBHelp},
+        {btnBIG5, Spoken::ChineseBIG5Help},  {btnExit, Spoken::ExitHelp},
+    };
+    for (const auto& [control, help] : helps) control->setAccessibleDescription(spoken(help));
+    for (int i = 0; i < kChannelCount; ++i) {
+        shDI[i]->setAccessibleDescription(spoken(Spoken::InputLampHelp));
+        chkDI[i]->setAccessibleDescription(spoken(Spoken::NoNcBoxHelp));
+        chkDO[i]->setAccessibleDescription(spoken(Spoken::OutputBoxHelp));
+    }
 }
 
 void TfrmModule::sbIDChange() {
@@ -216,7 +246,7 @@ std::string TfrmModule::Text(ops::Msg m) const {
 }
 
 void TfrmModule::SetStatus(const std::string& text) {
-    pnMsg->setText(ToQt(text));
+    pnMsg->ShowStatus(ToQt(text));
 }
 void TfrmModule::SetCommLamp(ops::LampColor color) {
     shComm->SetBrush(ToColour(color));
@@ -342,6 +372,7 @@ void TfrmModule::SetBusy(int flag) {
         SetWindowEnabled(true);
         tmrBusy->stop();
     }
+    shComm->SetBusy(tmrBusy->isActive());
 }
 
 void TfrmModule::SetHourglassCursor(bool hourglass) {

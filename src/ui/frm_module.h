@@ -8,6 +8,7 @@
 
 #include "operations/module_window.h"
 #include "operations/operations.h"
+#include "ui/accessible_controls.h"
 #include "ui/window_services.h"
 
 class QCheckBox;
@@ -54,7 +55,7 @@ public:
     std::string LanguageFlag;
     int LanguageNo = 0;
 
-    QLabel* pnMsg;
+    StatusPanel* pnMsg;
     CircleShape* shComm;
     QLabel* pnSerial;
     QLabel* pnVersion;
@@ -149,6 +150,8 @@ private:
     void CreateRightColumn();
     void ConnectHandlers();
     void SetTabOrder();
+    void NameControls();
+    void DescribeControls();
     void ChooseLanguage(int languageNo, const char* languageFlag);
     void CentreOnScreen();
     QWidget* ControlWidget(ops::Control control) const;

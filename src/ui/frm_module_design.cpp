@@ -18,6 +18,7 @@
 #include "ui/classic_scroll_bar.h"
 #include "ui/frm_module.h"
 #include "ui/pictures.h"
+#include "ui/shell/spoken_texts.h"
 #include "ui/window_font.h"
 
 namespace vx::ui {
@@ -120,8 +121,9 @@ QString Numbered(const char* prefix, int number) {
     return QString::fromLatin1(prefix) + QString::number(number);
 }
 
-QLabel* MakePanel(QWidget* parent, const char* name, const QColor& background, const QColor& text) {
-    auto* panel = Make<QLabel>(parent, name);
+template <typename Panel = QLabel>
+Panel* MakePanel(QWidget* parent, const char* name, const QColor& background, const QColor& text) {
+    auto* panel = Make<Panel>(parent, name);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setAlignment(Qt::AlignCenter);
     panel->setTextFormat(Qt::PlainText);
@@ -182,12 +184,27 @@ void TfrmModule::CreateControls() {
     tmrBusy = new TagTimer(this);
     tmrBusy->setObjectName(QStringLiteral("tmrBusy"));
     tmrBusy->setInterval(kBusyIntervalMs);
+    NameControls();
+}
+
+// The names that do not change with the language; the others are given with
+// the captions (DescribeControls).
+void TfrmModule::NameControls() {
+    for (int i = 0; i < kChannelCount; ++i) {
+        shDI[i]->setAccessibleName(lblDI[i]->text());
+        lblDI[i]->setBuddy(shDI[i]);
+    }
+    lblID->setBuddy(sbID);
+    lblBaudRate->setBuddy(cmbBaudRate);
+    btnEng->setAccessibleName(QString::fromUtf8(kEnglishButtonName));
+    btnGB->setAccessibleName(QString::fromUtf8(kChineseGBButtonName));
+    btnBIG5->setAccessibleName(QString::fromUtf8(kChineseBIG5ButtonName));
 }
 
 void TfrmModule::CreateStatusArea() {
-    pnMsg = MakePanel(this, "pnMsg", kActiveCaption, kWhite);
+    pnMsg = MakePanel<StatusPanel>(this, "pnMsg", kActiveCaption, kWhite);
     pnMsg->setGeometry(kLeftX, kMsgY, kLeftWidth, kMsgHeight);
-    shComm = new CircleShape(kRed, pnMsg);
+    shComm = new CircleShape(kRed, kYellow, pnMsg);
     shComm->setObjectName(QStringLiteral("shComm"));
     shComm->setGeometry(kLeftWidth - kLampSide - kMargin, (kMsgHeight - kLampSide) / 2, kLampSide,
                         kLampSide);
@@ -273,7 +290,7 @@ void TfrmModule::CreateInputOutputArea() {
         const int rowY = kIoY + (i / kChannelsPerRow) * kIoRowHeight;
 
         const int lampX = kLeftX + column * lampPitch;
-        auto* lamp = new CircleShape(kWhite, this);
+        auto* lamp = new CircleShape(kWhite, kYellow, this);
         lamp->setObjectName(Numbered("shDI", number));
         lamp->setGeometry(lampX, rowY + (kIoRowHeight - kIoLampSide) / 2, kIoLampSide, kIoLampSide);
         shDI[i] = lamp;

@@ -1,9 +1,15 @@
 #include "ui/pictures.h"
 
+#include <QApplication>
 #include <QFont>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
 #include <functional>
+#include <map>
+#include <utility>
 
 #include "ui/window_font.h"
 
@@ -11,7 +17,6 @@ namespace vx::ui {
 
 namespace {
 
-constexpr qreal kDensities[] = {1.0, 2.0};
 const QColor kCaptionRed(255, 0, 0);
 const QColor kMakerBlue(0, 0, 128);
 const QColor kModuleGrey(96, 96, 96);
@@ -20,20 +25,68 @@ const QColor kLampYellow(255, 255, 0);
 
 using Painting = std::function<void(QPainter&, const QRectF&)>;
 
-QIcon DrawnIcon(QSize size, const Painting& paint) {
-    QIcon icon;
-    for (const qreal density : kDensities) {
-        QPixmap pixmap(size * density);
-        pixmap.setDevicePixelRatio(density);
+// A picture drawn when it is first shown, at the density of the screen it is
+// shown on (and not before: drawing every picture at every density made the
+// program's start slower), then kept.
+class DrawnIconEngine final : public QIconEngine {
+public:
+    DrawnIconEngine(QSize size, Painting paint) : size_(size), paint_(std::move(paint)) {}
+
+    QIconEngine* clone() const override { return new DrawnIconEngine(size_, paint_); }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return {size_, size_ * 2}; }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal density = painter->device()->devicePixelRatio();
+        QPixmap drawn = pixmap(rect.size() * density, mode, state);
+        drawn.setDevicePixelRatio(density);
+        painter->drawPixmap(rect, drawn);
+    }
+
+    // `size` counts device pixels: the picture fills as much of it as its
+    // proportions allow.
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        const auto key = std::make_pair(std::make_pair(size.width(), size.height()), mode);
+        if (const auto kept = kept_.find(key); kept != kept_.end())
+            return kept->second;
+        QPixmap drawn = mode == QIcon::Disabled || mode == QIcon::Selected
+                            ? Styled(mode, pixmap(size, QIcon::Normal, QIcon::Off))
+                            : Draw(size);
+        kept_.emplace(key, drawn);
+        return drawn;
+    }
+
+private:
+    QPixmap Draw(QSize size) const {
+        const qreal scale =
+            qMin(qreal(size.width()) / size_.width(), qreal(size.height()) / size_.height());
+        QPixmap pixmap(size);
+        pixmap.setDevicePixelRatio(scale);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::TextAntialiasing);
-        paint(painter, QRectF(QPointF(0, 0), QSizeF(size)));
+        paint_(painter, QRectF(QPointF(0, 0), QSizeF(size_)));
         painter.end();
-        icon.addPixmap(pixmap);
+        pixmap.setDevicePixelRatio(1.0);
+        return pixmap;
     }
-    return icon;
+
+    // The disabled look the style gives any other picture.
+    static QPixmap Styled(QIcon::Mode mode, const QPixmap& normal) {
+        QStyleOption option;
+        option.palette = QGuiApplication::palette();
+        return QApplication::style()->generatedIconPixmap(mode, normal, &option);
+    }
+
+    QSize size_;
+    Painting paint_;
+    std::map<std::pair<std::pair<int, int>, QIcon::Mode>, QPixmap> kept_;
+};
+
+QIcon DrawnIcon(QSize size, Painting paint) {
+    return QIcon(new DrawnIconEngine(size, std::move(paint)));
 }
 
 QFont PictureFont(int pixelSize, bool bold) {

@@ -1,8 +1,10 @@
 #include "ui/vx_application.h"
 
+#include <QIcon>
 #include <QMessageBox>
 #include <exception>
 
+#include "ui/accessible_controls.h"
 #include "ui/window_font.h"
 
 namespace vx::ui {
@@ -16,10 +18,16 @@ VxApplication::VxApplication(int& argc, char** argv, ErrorReport report)
     setApplicationName(QString::fromUtf8(kApplicationTitle));
     setDesktopFileName(QStringLiteral("vxconfig"));
     RegisterWindowFont();
+    InstallAccessibleControls();
     // One look on every desktop: the window's own colours (the yellow-on-blue
     // lists, the red English caption) are honoured by this style, while a
     // native one may draw yellow text on white.
     setStyle(QStringLiteral("Fusion"));
+    // And the style's own pictures on the buttons, not the desktop's icon
+    // theme: the same look everywhere, Windows included, and no search
+    // through the theme's folders before the window can show. (An empty list
+    // would mean the system's folders; this one holds no theme.)
+    QIcon::setThemeSearchPaths({QStringLiteral(":/no-icon-theme")});
 }
 
 bool VxApplication::notify(QObject* receiver, QEvent* event) {

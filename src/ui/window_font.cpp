@@ -1,6 +1,8 @@
 #include "ui/window_font.h"
 
+#include <QByteArray>
 #include <QFontDatabase>
+#include <QResource>
 #include <QStringList>
 #include <array>
 
@@ -8,7 +10,14 @@ namespace vx::ui {
 
 void RegisterWindowFont() {
     constexpr std::array kFaces{":/fonts/window-regular.ttf", ":/fonts/window-bold.ttf"};
-    for (const char* face : kFaces) QFontDatabase::addApplicationFont(QString::fromLatin1(face));
+    for (const char* face : kFaces) {
+        // The faces are kept uncompressed inside the program, so the toolkit
+        // reads them where they lie instead of unpacking a copy of each.
+        const QResource resource(QString::fromLatin1(face));
+        QFontDatabase::addApplicationFontFromData(
+            QByteArray::fromRawData(reinterpret_cast<const char*>(resource.data()),
+                                    static_cast<qsizetype>(resource.size())));
+    }
 }
 
 QFont WindowFont(int pixelSize, bool bold) {

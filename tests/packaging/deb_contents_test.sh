@@ -31,6 +31,12 @@ for program in vxconfig vxconfig-demo vxsim vxctl; do
   check "usr/bin/$program is an executable" test -x "$root/usr/bin/$program"
 done
 check "the desktop entry names our own icon" grep -qx 'Icon=vxconfig' "$root/usr/share/applications/vxconfig.desktop"
+# Clean means without a hint or an info either, not merely without errors.
+check "the desktop entry passes desktop-file-validate without a remark" \
+  bash -c '[ -z "$(desktop-file-validate "$1" 2>&1)" ]' - "$root/usr/share/applications/vxconfig.desktop"
+check "the AppStream data validates without a remark" \
+  appstreamcli validate --no-net --strict "$root/usr/share/metainfo/io.github.vxconfig.vxconfig.metainfo.xml"
+check "the AppStream data and the desktop entry agree" appstreamcli validate-tree --no-net --strict "$root"
 check "the icon is there under hicolor" test -s "$root/usr/share/icons/hicolor/scalable/apps/vxconfig.svg"
 check "the copyright file carries the font's licence" grep -q 'SIL Open Font License' "$root/usr/share/doc/vxconfig/copyright"
 check "the changelog is compressed" gzip -t "$root/usr/share/doc/vxconfig/changelog.gz"
@@ -40,6 +46,7 @@ check "nothing is shipped under var (postinst makes the folder)" test ! -e "$roo
 check "package name" test "$(field Package)" = vxconfig
 check "section" test "$(field Section)" = electronics
 check "depends on a CJK font" grep -q 'fonts-wqy-microhei | fonts-noto-cjk' <<<"$(field Depends)"
+check "depends on the sound server's client library" grep -q 'libpulse0' <<<"$(field Depends)"
 check "depends on Qt's widgets library" grep -q 'libqt6widgets6' <<<"$(field Depends)"
 check "postinst gives dialout the settings folder" grep -q 'install -d -m 2775 -g dialout /var/lib/vxconfig' "$work/control/postinst"
 check "postinst is executable" test -x "$work/control/postinst"

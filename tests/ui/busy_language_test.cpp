@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -57,6 +58,26 @@ TEST(Busy, SecondPeriodContinuesTheAlternation) {
         w.SetBusy(0);
     }
     EXPECT_EQ(lamps, (std::vector<QColor>{kRed, kYellow}));
+}
+
+// What assistive tools read of the link lamp: busy while it blinks, not the
+// blinking itself (a screen reader would chatter five times a second).
+TEST(Busy, TheLinkLampReadsBusyNotBlinking) {
+    WindowRig rig;
+    TfrmModule& w = rig.Show();
+    QAccessibleInterface* lamp = QAccessible::queryAccessibleInterface(w.shComm);
+    ASSERT_EQ(lamp->role(), QAccessible::CheckBox);
+    w.SetBusy(1);
+    for (int tick = 0; tick < 3; ++tick) {
+        w.tmrBusyTimer();
+        EXPECT_TRUE(lamp->state().busy);
+        EXPECT_FALSE(lamp->state().checked) << "tick " << tick;
+    }
+    w.SetBusy(0);
+    w.SetCommLamp(ops::LampColor::Yellow);
+    EXPECT_FALSE(lamp->state().busy);
+    EXPECT_TRUE(lamp->state().checked);
+    EXPECT_TRUE(lamp->state().readOnly);
 }
 
 TEST(Busy, OnDisablesTheWindowAndAnyOtherValueSwitchesOff) {

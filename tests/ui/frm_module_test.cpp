@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -350,6 +351,69 @@ TEST(WindowLayout, InputLabelsSitBesideTheirLampsInFourRowsOfFour) {
             EXPECT_GT(w.chkDI[i]->y(), w.chkDI[i - 1]->geometry().bottom() - 1);
         }
         EXPECT_LT(lamp.right(), w.chkDO[i]->x()) << "lamps are left of the outputs";
+    }
+}
+
+TEST(WindowLayout, NoTwoControlsOverlap) {
+    WindowRig rig;
+    TfrmModule& w = rig.Show();
+    std::vector<const QWidget*> placed;
+    const std::array<const QWidget*, 2> parents{&w, w.gbNONC};
+    for (const QWidget* parent : parents) {
+        for (const QWidget* control : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (control->isVisible())
+                placed.push_back(control);
+        }
+    }
+    ASSERT_GE(placed.size(), 3u * kChannelCount + kChannelCount);
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        for (std::size_t j = i + 1; j < placed.size(); ++j) {
+            if (placed[i]->parentWidget() != placed[j]->parentWidget())
+                continue;
+            EXPECT_FALSE(placed[i]->geometry().intersects(placed[j]->geometry()))
+                << placed[i]->objectName().toStdString() << " overlaps "
+                << placed[j]->objectName().toStdString();
+        }
+    }
+}
+
+// The painted extent of a lamp, in device pixels: wherever it differs from
+// the corner, which the circle never reaches.
+QRect PaintedExtent(const QImage& picture) {
+    const QRgb background = picture.pixel(0, 0);
+    QRect extent;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            if (picture.pixel(x, y) != background)
+                extent |= QRect(x, y, 1, 1);
+        }
+    }
+    return extent;
+}
+
+TEST(WindowScale, LampsStayRoundAndBoxesSquareAtTheDisplayScale) {
+    WindowRig rig;
+    TfrmModule& w = rig.Show();
+    w.SetCommLamp(ops::LampColor::Yellow);
+    w.SetInputLamp(1, ops::LampColor::Yellow);
+    for (CircleShape* lamp : {w.shComm, w.shDI[0]}) {
+        const QImage picture = lamp->grab().toImage();
+        const QRect extent = PaintedExtent(picture);
+        const std::string name = lamp->objectName().toStdString();
+        ASSERT_FALSE(extent.isEmpty()) << name;
+        EXPECT_LE(qAbs(extent.width() - extent.height()), 1) << name;
+        EXPECT_EQ(picture.pixelColor(extent.center()), QColor(255, 255, 0)) << name;
+        // A circle leaves the corners of its square bare.
+        EXPECT_EQ(picture.pixel(extent.topLeft()), picture.pixel(0, 0)) << name;
+        EXPECT_EQ(picture.pixel(extent.bottomRight()), picture.pixel(0, 0)) << name;
+    }
+    for (const QCheckBox* box : {w.chkLock, w.chkDI[0], w.chkDO[15]}) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const QRect indicator =
+            box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        EXPECT_EQ(indicator.width(), indicator.height()) << box->objectName().toStdString();
+        EXPECT_TRUE(box->rect().contains(indicator)) << box->objectName().toStdString();
     }
 }
 
