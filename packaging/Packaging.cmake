@@ -2,12 +2,6 @@
 # build folder).
 include(GNUInstallDirs)
 
-# The simulator and the demo go together: the demo looks for vxsim beside it.
-foreach(program vxsim vxconfig-demo)
-  if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endforeach()
 # Debian keeps manual pages and changelogs compressed, reproducibly.
 function(vx_install_gzipped source destination)
   get_filename_component(name ${source} NAME)
@@ -21,15 +15,20 @@ function(vx_install_gzipped source destination)
   install(FILES ${gzipped} DESTINATION ${destination})
 endfunction()
 
-# The command line, with its manual page and bash completion.
+# Every program with its manual page. The simulator and the demo go
+# together: the demo looks for vxsim beside it.
+foreach(program vxsim vxconfig-demo vxctl vxconfig)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    vx_install_gzipped(${CMAKE_CURRENT_LIST_DIR}/${program}.1 ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+endforeach()
+# The command line's bash completion.
 if(TARGET vxctl)
-  install(TARGETS vxctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  vx_install_gzipped(${CMAKE_CURRENT_LIST_DIR}/vxctl.1 ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxctl.bash-completion
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vxctl)
 endif()
 if(VX_BUILD_UI)
-  install(TARGETS vxconfig RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxconfig.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/icons/vxconfig.svg

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 
 namespace vx::platform {
@@ -14,10 +15,22 @@ class SettingsStore;
 // reboot. Empty when the name cannot be resolved.
 std::string ResolveComPort(const std::string& comName, SettingsStore& store);
 
-// The number n under which "COMn" resolves to `device`, for a program that is
-// handed a device by its path. Linux: its entry in the table above, or else
-// the lowest free number, written down at once. Windows: the number of a
-// "COMn" or "\\.\COMn" name. 0 when there is none.
-int ComNumberForDevice(const std::string& device, SettingsStore& store);
+// The number under which a program that is handed a device by its path
+// names it "COMn".
+struct DeviceNumber {
+    int number = 0;     // 1 to 16; 0 when `inUse` holds all sixteen
+    bool kept = false;  // the table names the device by this number
+};
+
+// Linux: the device's entry in the table above, which is read even where the
+// store cannot be written. Otherwise the lowest number from 1 to 16 that
+// neither the table nor `inUse` holds; it is written to the table only when
+// the device opens as a serial port now, since an entry holds its number for
+// good and a typo or a file must not. A device that does not open, a store
+// that cannot be written, or a table already full (then the lowest number
+// not in `inUse`) give a number for this run only. Windows: the number of a
+// "COMn" or "\\.\COMn" name.
+DeviceNumber ComNumberForDevice(const std::string& device, SettingsStore& store,
+                                const std::set<int>& inUse);
 
 }  // namespace vx::platform

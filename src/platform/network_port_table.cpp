@@ -28,27 +28,22 @@ std::string NetworkPortOf(const std::string& comName, SettingsStore& store) {
     return value && IsNetworkPortText(*value) ? *value : std::string{};
 }
 
-int ComNumberForNetworkPort(const std::string& url, SettingsStore& store) {
-    auto ports = store.OpenKey(PortsPath());
-    std::set<int> used;
-    if (ports) {
+DeviceNumber ComNumberForNetworkPort(const std::string& url, SettingsStore& store,
+                                     const std::set<int>& inUse) {
+    std::set<int> used = inUse;
+    if (const auto ports = store.OpenKey(PortsPath())) {
         for (const auto& name : ports->ValueNames()) {
             const int number = NumberOf(name);
             if (number > 0 && ports->ReadText(name) == url)
-                return number;
+                return {number, true};
             used.insert(number);
         }
     }
-    int number = protocol::kFirstScanPort;
-    while (used.contains(number)) ++number;
-    // Only the numbers a search walks through are handed out.
-    if (!protocol::IsScanPort(number))
-        return 0;
-    if (!ports)
-        ports = store.CreateKey(PortsPath());
-    if (!ports || !ports->WriteText(protocol::ComName(number), url))
-        return 0;
-    return number;
+    for (int number = protocol::kFirstScanPort; protocol::IsScanPort(number); ++number) {
+        if (!used.contains(number))
+            return {number, false};
+    }
+    return {};
 }
 
 }  // namespace vx::platform

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <set>
 #include <string>
+
+#include "platform/com_ports.h"
 
 namespace vx::platform {
 
@@ -15,9 +18,11 @@ class SettingsStore;
 // none (no entry, or an entry that is not meant as a URL).
 std::string NetworkPortOf(const std::string& comName, SettingsStore& store);
 
-// The number under which the table names `url`, or else the lowest number
-// the table does not use yet, written down at once. 0 when it cannot be
-// written.
-int ComNumberForNetworkPort(const std::string& url, SettingsStore& store);
+// The number under which the table names `url`, kept; or else, for this run
+// only, the lowest number from 1 to 16 that neither the table nor `inUse`
+// holds (0 when there is none). As with devices, only an entry written by
+// hand holds a number for good: a typed URL may be a typo.
+DeviceNumber ComNumberForNetworkPort(const std::string& url, SettingsStore& store,
+                                     const std::set<int>& inUse);
 
 }  // namespace vx::platform

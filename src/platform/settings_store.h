@@ -53,6 +53,13 @@ public:
     // the store; the registry asks only for reading).
     virtual std::unique_ptr<SettingsKey> OpenKey(const std::string& path) = 0;
 
+    // Opens an existing key for reading only: a store that this user may read
+    // but not write opens too (its writes then fail). For what the window's
+    // settings do not cover, such as the port table.
+    virtual std::unique_ptr<SettingsKey> OpenKeyToRead(const std::string& path) {
+        return OpenKey(path);
+    }
+
     // Opens the key, creating it and any missing parents; nothing on failure.
     virtual std::unique_ptr<SettingsKey> CreateKey(const std::string& path) = 0;
 

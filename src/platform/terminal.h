@@ -20,6 +20,10 @@ bool IsTerminal(Stream stream);
 void CatchInterrupts();
 bool InterruptRequested();
 
+// The name of a running process, to tell who holds a port; empty where the
+// system does not tell it (the process is gone, or it may not be seen).
+std::string ProcessName(long pid);
+
 // The settings store kept at `path` instead of the machine's own; nothing
 // where the machine keeps its store elsewhere (the registry on Windows).
 std::unique_ptr<SettingsStore> OpenSettingsStoreAt(const std::string& path);

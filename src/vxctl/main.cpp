@@ -1,5 +1,7 @@
 // vxctl: the module operations of the window, from a terminal and from
 // scripts. See vxctl --help and vxctl(1).
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -18,14 +20,6 @@ namespace {
 
 using namespace vx;
 
-int UsageError(const std::string& reason, const ctl::ParsedCommandLine& parsed) {
-    std::cerr << "vxctl: " << reason << "\n"
-              << (parsed.generalHelp ? std::string{"Usage: vxctl COMMAND [OPTIONS]"}
-                                     : ctl::UsageLine(parsed.options.command))
-              << "\nTry 'vxctl --help'.\n";
-    return ctl::kExitUsage;
-}
-
 std::unique_ptr<platform::SettingsStore> OpenStore(const ctl::Options& options) {
     if (options.noStore)
         return std::make_unique<platform::MemorySettingsStore>();
@@ -34,39 +28,79 @@ std::unique_ptr<platform::SettingsStore> OpenStore(const ctl::Options& options) 
     return platform::OpenSystemSettingsStore();
 }
 
+// A store in a folder that is not there is a typo, not a place to make
+// folders in.
+bool StoreFolderMissing(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path folder = fs::path(path).parent_path();
+    return !folder.empty() && fs::status(folder, error).type() == fs::file_type::not_found;
+}
+
+// How a run reports, even when its command line did not parse: --json and
+// -q count wherever they stand.
+ctl::Options ReportingOptions(const ctl::ParsedCommandLine& parsed,
+                              const std::vector<std::string>& args) {
+    ctl::Options options = parsed.options;
+    const auto given = [&args](const char* word) {
+        return std::find(args.begin(), args.end(), word) != args.end();
+    };
+    options.json = options.json || given("--json");
+    if (given("-q"))
+        options.verbosity = ctl::Verbosity::Quiet;
+    return options;
+}
+
+int Finish(const ctl::Printer& printer, int code) {
+    return printer.OutputFailed() ? ctl::kExitFailed : code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const ctl::ParsedCommandLine parsed = ctl::ParseCommandLine(args);
+    const ctl::Options reporting = ReportingOptions(parsed, args);
+    ctl::Printer printer(reporting, std::cout, std::cerr,
+                         platform::IsTerminal(platform::Stream::Err),
+                         platform::IsTerminal(platform::Stream::Out));
+    const std::string command =
+        parsed.generalHelp ? std::string{} : ctl::CommandName(parsed.options.command);
+    const std::string usage = parsed.generalHelp ? std::string{"Usage: vxctl COMMAND [OPTIONS]"}
+                                                 : ctl::UsageLine(parsed.options.command);
     if (parsed.options.help) {
-        std::cout << (parsed.generalHelp ? ctl::GeneralUsage()
+        printer.Plain(parsed.generalHelp ? ctl::GeneralUsage()
                                          : ctl::CommandUsage(parsed.options.command));
-        return ctl::kExitOk;
+        return Finish(printer, ctl::kExitOk);
     }
-    if (!parsed.error.empty())
-        return UsageError(parsed.error, parsed);
-
+    if (parsed.options.version) {
+        printer.Plain(ctl::VersionText() + "\n");
+        return Finish(printer, ctl::kExitOk);
+    }
+    if (!parsed.error.empty()) {
+        printer.UsageError(command, parsed.error, usage);
+        return Finish(printer, ctl::kExitUsage);
+    }
+    if (!parsed.options.storePath.empty() && StoreFolderMissing(parsed.options.storePath)) {
+        printer.UsageError(command, "the folder of --store does not exist", usage);
+        return Finish(printer, ctl::kExitUsage);
+    }
     const std::unique_ptr<platform::SettingsStore> store = OpenStore(parsed.options);
-    if (!store)
-        return UsageError("--store is not available on this system", parsed);
+    if (!store) {
+        printer.UsageError(command, "--store is not available on this system", usage);
+        return Finish(printer, ctl::kExitUsage);
+    }
 
     // Only the live run and the production loop stop cleanly on Ctrl-C; every
     // other command ends at once, and the system closes and unlocks its port.
-    const ctl::Command command = parsed.options.command;
-    if (command == ctl::Command::Io || command == ctl::Command::Provision)
+    const ctl::Command chosen = parsed.options.command;
+    if (chosen == ctl::Command::Io || chosen == ctl::Command::Provision)
         platform::CatchInterrupts();
-    ctl::Printer printer(parsed.options, std::cout, std::cerr,
-                         platform::IsTerminal(platform::Stream::Err),
-                         platform::IsTerminal(platform::Stream::Out));
     ctl::Machine machine{*store, platform::SystemClock(), platform::SystemTone(),
                          [](platform::PortResolver resolve) {
                              return platform::CreateSystemSerialDevice(std::move(resolve));
                          },
                          [] { return platform::InterruptRequested(); }};
     ctl::Session session(parsed.options, std::move(machine), printer);
-    const int code = session.Run();
-    if (code == ctl::kExitUsage)
-        std::cerr << ctl::UsageLine(parsed.options.command) << "\n";
-    return code;
+    return Finish(printer, session.Run());
 }

@@ -32,14 +32,17 @@ constexpr CommandInfo kCommands[] = {
     {Command::SetId, "set-id", "set-id N [--no-scan]", "Give the module the ID N (1 to 99)."},
     {Command::SetBaud, "set-baud", "set-baud SETTING [--no-scan]",
      "Change the module's line settings, e.g. 38400,e,8,1. Like the window, the\n"
-     "new setting is used for the rest of this run only: a later run finds the\n"
-     "module again by its search."},
+     "new setting is used for the rest of this run only and the store keeps the\n"
+     "old one: a later run finds the module only with --all-settings or\n"
+     "--lock SETTING."},
     {Command::SetMode, "set-mode", "set-mode hold|normal [--nonc FLAGS] [--no-scan]",
-     "Set the output mode and the NO/NC flags of the inputs (the flags the scan\n"
-     "read, unless --nonc gives them)."},
+     "Set the output mode and the NO/NC flags of the inputs: those --nonc gives,\n"
+     "else those the scan read. With --no-scan nothing is read, so --nonc is\n"
+     "required."},
     {Command::Factory, "factory", "factory [--no-scan]",
      "Put the module back to its factory settings: ID 01, Hold, all NO/NC off,\n"
-     "19200,e,8,1."},
+     "19200,e,8,1. A later run finds it only with --all-settings or\n"
+     "--lock 19200,e,8,1, unless that is the stored setting."},
     {Command::Io, "io", "io [--out FLAGS] [--watch] [--no-scan]",
      "Set the sixteen outputs and read the sixteen inputs once, or with --watch\n"
      "over and over until Ctrl-C."},
@@ -47,30 +50,39 @@ constexpr CommandInfo kCommands[] = {
      "provision --id-from N [--baud SETTING] [--mode hold|normal] [--nonc FLAGS] [--log FILE.csv]",
      "The production-line loop: wait for a module, give it the next free ID and\n"
      "the requested settings, read them back, log a CSV row, beep, wait until it\n"
-     "is unplugged, repeat. A serial number already in the log keeps its ID.\n"
-     "Ctrl-C ends after the current module."},
+     "is unplugged, repeat. A serial number already in the log keeps its ID; a\n"
+     "module that failed is logged with the ID it has, and the ID it was to get\n"
+     "goes to the next one. A --device that is not there yet is waited for (its\n"
+     "folder must exist). Ctrl-C ends after the current module."},
 };
 
 constexpr const char* kCommonOptions =
-    "Common options:\n"
-    "  --port COMn       look only at this port (COM1 to COM16); repeatable\n"
+    "Common options (before or after the command):\n"
+    "  --port COMn       look only at this port (COM1 to COM16): a real serial\n"
+    "                    port of this machine, numbered as the store says;\n"
+    "                    repeatable\n"
     "  --device PATH|URL look only at this serial device, or at the network port\n"
     "                    rfc2217://HOST:PORT or socket://HOST:PORT; repeatable\n"
     "  --lock SETTING    search at this line setting only (the default is the\n"
     "                    remembered one, as the window's lock box)\n"
     "  --all-settings    search at all twelve line settings\n"
     "  --parallel        search all ports at once\n"
+    "  --no-scan         (set-id, set-baud, set-mode, factory, io) no scan first:\n"
+    "                    the module is taken to be at the stored port and setting\n"
     "  --no-store        neither read nor write the settings store\n"
-    "  --store FILE      use this settings file instead of the machine's (Linux)\n"
-    "  --json            one JSON object per result on stdout\n"
+    "  --store FILE      use this settings file instead of the machine's (Linux);\n"
+    "                    its folder must exist\n"
+    "  --json            JSON on stdout, one object per line, errors included\n"
     "  --lang en|gb|big5 message language (default: the stored one)\n"
-    "  -q, -v            quiet: exit code only; verbose: every message on stderr\n"
+    "  -q, -v            quiet: nothing printed, the exit code only; verbose:\n"
+    "                    every message on stderr\n"
     "  -h, --help        this help\n"
+    "  --version         the program's version\n"
     "A socket:// port carries bytes only: the module is reached at the line\n"
     "settings of the device server, so neither the search over line settings\n"
     "nor set-baud can work through it.\n"
-    "Exit codes: 0 success, 1 module not found or operation failed,\n"
-    "2 usage error, 3 port could not be opened.\n";
+    "Exit codes: 0 success, 1 module not found, operation failed or output not\n"
+    "written, 2 usage error (nothing touched), 3 port could not be opened.\n";
 
 constexpr std::size_t kHelpWidth = 79;
 
@@ -277,6 +289,9 @@ std::string CheckWhole(const Options& o, bool hadOperand) {
         return "--lock and --all-settings exclude each other";
     if (o.noStore && !o.storePath.empty())
         return "--no-store and --store exclude each other";
+    // Without a scan the flags are not known, and zeros are not a guess.
+    if (o.command == Command::SetMode && o.noScan && !o.noNc)
+        return "set-mode --no-scan needs --nonc: without a scan the NO/NC flags are unknown";
     return "";
 }
 
@@ -324,28 +339,58 @@ std::string ParseCommandArgs(const std::vector<std::string>& args, Options& o) {
     return CheckWhole(o, hadOperand);
 }
 
+// Puts the command first: the common options before it move behind it, in
+// their order. Answers the reason when the arguments before the command make
+// no sense.
+std::string CommandFirst(const std::vector<std::string>& args, std::vector<std::string>& ordered,
+                         ParsedCommandLine& parsed) {
+    std::vector<std::string> leading;
+    std::size_t i = 0;
+    for (; i < args.size() && args[i].starts_with("-") && args[i].size() > 1; ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-h" || arg == "--help") {
+            parsed.options.help = true;
+            return "";
+        }
+        if (arg == "--version") {
+            parsed.options.version = true;
+            return "";
+        }
+        const std::string name = arg.substr(0, arg.find('='));
+        const auto rule = Rules().find(name);
+        if (rule == Rules().end())
+            return "unknown option '" + arg + "'";
+        if (!rule->second.commands.empty())
+            return name + " goes after the command";
+        leading.push_back(arg);
+        if (rule->second.reader && name == arg && i + 1 < args.size())
+            leading.push_back(args[++i]);
+    }
+    if (i == args.size())
+        return "no command given";
+    ordered = {args[i]};
+    ordered.insert(ordered.end(), leading.begin(), leading.end());
+    ordered.insert(ordered.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+    return "";
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     ParsedCommandLine parsed;
-    if (args.empty()) {
-        parsed.error = "no command given";
-        parsed.generalHelp = true;
+    parsed.generalHelp = true;
+    std::vector<std::string> ordered;
+    parsed.error = CommandFirst(args, ordered, parsed);
+    if (!parsed.error.empty() || parsed.options.help || parsed.options.version)
         return parsed;
-    }
-    if (args[0] == "-h" || args[0] == "--help") {
-        parsed.options.help = true;
-        parsed.generalHelp = true;
-        return parsed;
-    }
-    const CommandInfo* info = FindCommand(args[0]);
+    const CommandInfo* info = FindCommand(ordered[0]);
     if (!info) {
-        parsed.error = "unknown command '" + args[0] + "'";
-        parsed.generalHelp = true;
+        parsed.error = "unknown command '" + ordered[0] + "'";
         return parsed;
     }
+    parsed.generalHelp = false;
     parsed.options.command = info->command;
-    parsed.error = ParseCommandArgs(args, parsed.options);
+    parsed.error = ParseCommandArgs(ordered, parsed.options);
     return parsed;
 }
 
@@ -373,6 +418,10 @@ std::string UsageLine(Command command) {
 
 std::string CommandName(Command command) {
     return InfoOf(command).name;
+}
+
+std::string VersionText() {
+    return std::string{"vxctl "} + VX_VERSION;
 }
 
 }  // namespace vx::ctl

@@ -12,9 +12,15 @@ enum class Command { Scan, SetId, SetBaud, SetMode, Factory, Io, Provision };
 
 enum class Verbosity { Quiet, Normal, Verbose };
 
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitPortError = 3;
+
 struct Options {
     Command command = Command::Scan;
     bool help = false;
+    bool version = false;
 
     // Where to look: COM numbers and device paths; none means every port.
     std::vector<int> ports;
@@ -48,7 +54,8 @@ struct ParsedCommandLine {
     bool generalHelp = false;
 };
 
-// The arguments after the program name.
+// The arguments after the program name. The common options may stand before
+// the command as well as after it.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 // "vxctl --help" and "vxctl CMD --help".
@@ -57,5 +64,7 @@ std::string CommandUsage(Command command);
 // The usage line alone, for a usage error.
 std::string UsageLine(Command command);
 std::string CommandName(Command command);
+// "vxctl 1.2.3".
+std::string VersionText();
 
 }  // namespace vx::ctl

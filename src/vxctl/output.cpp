@@ -1,8 +1,10 @@
 #include "vxctl/output.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <iomanip>
-#include <sstream>
+#include <system_error>
 
 namespace vx::ctl {
 
@@ -10,36 +12,59 @@ namespace {
 
 constexpr int kFieldColumn = 10;
 constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7F;
 constexpr const char* kClearLine = "\r\033[K";
+constexpr char kShownForControl = '?';
 
-// Texts can come from the module (serial number, version): every control
-// character is escaped, so a hostile reply cannot break the JSON.
-std::string JsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < kFirstPrintable || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            quoted += escaped;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
+// Every key a JSON record has, in this order, after command, ok, exit,
+// message and error: one schema for every command.
+constexpr const char* kSchemaFields[] = {"port",    "device", "line", "id",     "serial",
+                                         "version", "mode",   "nonc", "inputs", "outputs"};
+
+bool IsContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
 }
 
-// On a terminal the module's bytes are shown, but never as control codes.
-std::string Printable(const std::string& text) {
-    std::string shown;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        shown += byte < kFirstPrintable || byte == 0x7F ? '?' : c;
+// The length of the UTF-8 sequence at `at` and its code point; length 0 when
+// the byte there starts none (a stray, overlong, surrogate or too large one).
+std::pair<std::size_t, char32_t> DecodeUtf8(const std::string& text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80)
+        return {1, lead};
+    std::size_t length = 0;
+    char32_t point = 0;
+    char32_t least = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, point = lead & 0x1F, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, point = lead & 0x0F, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, point = lead & 0x07, least = 0x10000;
+    } else {
+        return {0, 0};
     }
-    return shown;
+    if (at + length > text.size())
+        return {0, 0};
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto byte = static_cast<unsigned char>(text[at + k]);
+        if (!IsContinuation(byte))
+            return {0, 0};
+        point = (point << 6) | (byte & 0x3F);
+    }
+    const bool surrogate = point >= 0xD800 && point <= 0xDFFF;
+    if (point < least || surrogate || point > 0x10FFFF)
+        return {0, 0};
+    return {length, point};
+}
+
+bool IsControl(char32_t point) {
+    return point < kFirstPrintable || (point >= kDelete && point <= 0x9F);
+}
+
+std::string UnicodeEscape(unsigned value) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", value);
+    return escaped;
 }
 
 std::string FieldJson(const Field& field) {
@@ -58,15 +83,68 @@ std::string FieldText(const Field& field) {
     return std::get<bool>(field) ? "yes" : "no";
 }
 
+std::string OrNull(const std::string& text) {
+    return text.empty() ? "null" : JsonString(text);
+}
+
+std::string FailureJson(const Failure& f) {
+    return "{\"kind\":" + JsonString(f.kind) + ",\"text\":" + JsonString(f.text) +
+           ",\"reason\":" + OrNull(f.reason) + ",\"device\":" + OrNull(f.device) +
+           ",\"pid\":" + (f.pid > 0 ? std::to_string(f.pid) : "null") +
+           ",\"program\":" + OrNull(f.program) + ",\"group\":" + OrNull(f.group) + "}";
+}
+
 }  // namespace
+
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto [length, point] = DecodeUtf8(text, at);
+        if (length == 0 || IsControl(point)) {
+            shown += kShownForControl;
+            at += std::max<std::size_t>(length, 1);
+        } else {
+            shown.append(text, at, length);
+            at += length;
+        }
+    }
+    return shown;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (std::size_t at = 0; at < text.size();) {
+        const auto [length, point] = DecodeUtf8(text, at);
+        if (length == 0) {
+            quoted += UnicodeEscape(static_cast<unsigned char>(text[at]));
+            ++at;
+            continue;
+        }
+        if (point == '"' || point == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(point);
+        } else if (IsControl(point)) {
+            quoted += UnicodeEscape(static_cast<unsigned>(point));
+        } else {
+            quoted.append(text, at, length);
+        }
+        at += length;
+    }
+    return quoted + "\"";
+}
 
 std::string ToJson(const Record& record) {
     std::string json =
-        "{\"command\":" + JsonString(record.command) + ",\"ok\":" + (record.ok ? "true" : "false");
-    if (!record.message.empty())
-        json += ",\"message\":" + JsonString(record.message);
-    for (const auto& [name, value] : record.fields)
-        json += "," + JsonString(name) + ":" + FieldJson(value);
+        "{\"command\":" + OrNull(record.command) + ",\"ok\":" + (record.ok ? "true" : "false") +
+        ",\"exit\":" + (record.exit ? std::to_string(*record.exit) : std::string{"null"}) +
+        ",\"message\":" + JsonString(record.message) +
+        ",\"error\":" + (record.failure ? FailureJson(*record.failure) : std::string{"null"});
+    for (const char* key : kSchemaFields) {
+        const auto field = std::find_if(record.fields.begin(), record.fields.end(),
+                                        [key](const auto& named) { return named.first == key; });
+        json += ",\"" + std::string{key} +
+                "\":" + (field == record.fields.end() ? "null" : FieldJson(field->second));
+    }
     return json + "}";
 }
 
@@ -82,8 +160,30 @@ Printer::Printer(const Options& options, std::ostream& out, std::ostream& err, b
 Printer::~Printer() {
     const std::lock_guard lock(mutex_);
     EndProgressLine();
-    if (lampsOpen_)
+    if (lampsOpen_) {
         out_ << "\n";
+        Flush();
+    }
+}
+
+bool Printer::OutputFailed() const {
+    const std::lock_guard lock(mutex_);
+    return outFailed_;
+}
+
+// A full disk or a closed pipe: said once, and nothing more is written, so
+// that nothing piles up in the stream's buffer.
+void Printer::Flush() {
+    if (outFailed_)
+        return;
+    errno = 0;
+    out_.flush();
+    if (out_.good())
+        return;
+    const int error = errno;
+    outFailed_ = true;
+    ProblemLine("cannot write the output: " +
+                (error != 0 ? std::generic_category().message(error) : std::string{"write error"}));
 }
 
 void Printer::EndProgressLine() {
@@ -104,9 +204,13 @@ void Printer::Progress(const std::string& status) {
 
 bool Printer::StartResult(const Record& record) {
     EndProgressLine();
-    if (json_)
-        out_ << ToJson(record) << "\n" << std::flush;
-    return !json_ && verbosity_ != Verbosity::Quiet;
+    if (verbosity_ == Verbosity::Quiet || outFailed_)
+        return false;
+    if (json_) {
+        out_ << ToJson(record) << "\n";
+        Flush();
+    }
+    return !json_;
 }
 
 void Printer::Result(const Record& record) {
@@ -118,20 +222,33 @@ void Printer::Result(const Record& record) {
     for (const auto& [name, value] : record.fields) {
         out_ << std::left << std::setw(kFieldColumn) << name << FieldText(value) << "\n";
     }
-    out_ << std::flush;
+    Flush();
 }
 
 void Printer::Line(const Record& record) {
     const std::lock_guard lock(mutex_);
     if (!StartResult(record))
         return;
-    std::string line;
-    for (const auto& [name, value] : record.fields) {
-        line += (line.empty() ? "" : " ") + name + "=" + FieldText(value);
-    }
+    // Word by word: GCC 12 at -O3 takes `"" + text` for an overlapping copy.
+    std::vector<std::string> words;
+    for (const auto& [name, value] : record.fields) words.push_back(name + "=" + FieldText(value));
     if (!record.message.empty())
-        line += (line.empty() ? "" : " ") + Printable(record.message);
-    out_ << line << "\n" << std::flush;
+        words.push_back(Printable(record.message));
+    for (std::size_t k = 0; k < words.size(); ++k) out_ << (k == 0 ? "" : " ") << words[k];
+    out_ << "\n";
+    Flush();
+}
+
+void Printer::Closing(const Record& record) {
+    const std::lock_guard lock(mutex_);
+    if (json_)
+        StartResult(record);
+}
+
+void Printer::Plain(const std::string& text) {
+    const std::lock_guard lock(mutex_);
+    out_ << text;
+    Flush();
 }
 
 void Printer::Lamps(const Record& record, const std::string& lamps) {
@@ -140,16 +257,35 @@ void Printer::Lamps(const Record& record, const std::string& lamps) {
         return;
     }
     const std::lock_guard lock(mutex_);
+    if (verbosity_ == Verbosity::Quiet || outFailed_)
+        return;
+    out_ << kClearLine << "DI " << lamps;
+    Flush();
+    lampsOpen_ = true;
+}
+
+void Printer::ProblemLine(const std::string& text) {
     if (verbosity_ == Verbosity::Quiet)
         return;
-    out_ << kClearLine << "DI " << lamps << std::flush;
-    lampsOpen_ = true;
+    EndProgressLine();
+    err_ << "vxctl: " << Printable(text) << "\n" << std::flush;
 }
 
 void Printer::Problem(const std::string& text) {
     const std::lock_guard lock(mutex_);
-    EndProgressLine();
-    err_ << "vxctl: " << Printable(text) << "\n" << std::flush;
+    ProblemLine(text);
+}
+
+void Printer::UsageError(const std::string& command, const std::string& reason,
+                         const std::string& usage) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (verbosity_ != Verbosity::Quiet)
+            err_ << "vxctl: " << Printable(reason) << "\n" << usage << "\nTry 'vxctl --help'.\n";
+        err_ << std::flush;
+    }
+    if (json_)
+        Result({command, false, reason, {}, kExitUsage, Failure{"usage", reason}});
 }
 
 }  // namespace vx::ctl

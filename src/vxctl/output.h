@@ -1,6 +1,7 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -13,18 +14,35 @@ namespace vx::ctl {
 
 using Field = std::variant<std::string, int, bool>;
 
+// Why a run failed, beyond the window's own status message.
+struct Failure {
+    std::string kind;  // "usage", "port", "log" or "output"
+    std::string text;  // one line
+    // A port that would not open: "missing", "permission-denied", "busy",
+    // "not-serial" or "other", the device, and what the system told of it.
+    std::string reason = {};
+    std::string device = {};
+    long pid = 0;
+    std::string program = {};
+    std::string group = {};
+};
+
 // One result: what happened ("ok" and the status message) and its fields, in
-// the order they are printed.
+// the order they are printed. The last record of a run carries its exit code.
 struct Record {
     std::string command;
     bool ok = false;
     std::string message;
     std::vector<std::pair<std::string, Field>> fields;
+    std::optional<int> exit = std::nullopt;
+    std::optional<Failure> failure = std::nullopt;
 };
 
 // Where everything the command line says goes: results on stdout, as text
 // or JSON; progress on stderr while a person watches (or with -v); problems
-// on stderr always. Safe to call from the search's worker threads.
+// on stderr always, unless -q asks for the exit code alone. Safe to call
+// from the search's worker threads. Memory stays bounded when stdout fails:
+// the first failed write is reported once and the stream is left alone.
 class Printer {
 public:
     Printer(const Options& options, std::ostream& out, std::ostream& err, bool errIsTerminal,
@@ -36,17 +54,29 @@ public:
     void Result(const Record& record);
     // One line per result (a live reading, a provisioned module).
     void Line(const Record& record);
+    // The last record of a run whose results came line by line: JSON only,
+    // as the lines have said everything a person reads.
+    void Closing(const Record& record);
     // Sixteen lamps redrawn in place on a terminal; a line otherwise.
     void Lamps(const Record& record, const std::string& lamps);
     void Problem(const std::string& text);
+    // Help and version texts, asked for: printed even with -q.
+    void Plain(const std::string& text);
+    // A usage error: its reason and the usage on stderr, or a JSON record.
+    void UsageError(const std::string& command, const std::string& reason,
+                    const std::string& usage);
 
     bool OutIsTerminal() const { return outIsTerminal_; }
+    // True once a write to stdout failed; the run is to end with exit 1.
+    bool OutputFailed() const;
 
 private:
     void EndProgressLine();
     // Ends a progress line and prints the record as JSON when asked to;
     // true when the caller is to print it as text.
     bool StartResult(const Record& record);
+    void Flush();
+    void ProblemLine(const std::string& text);
 
     bool json_;
     Verbosity verbosity_;
@@ -56,10 +86,19 @@ private:
     bool outIsTerminal_;
     bool progressOpen_ = false;
     bool lampsOpen_ = false;
-    std::mutex mutex_;
+    bool outFailed_ = false;
+    mutable std::mutex mutex_;
 };
 
-// The JSON form of a record, on one line.
+// The JSON form of a record, on one line: every key of the one schema, null
+// where the record has nothing.
 std::string ToJson(const Record& record);
+
+// A text for a terminal: control characters (C0, DEL, C1) and bytes that are
+// not UTF-8 become '?'.
+std::string Printable(const std::string& text);
+// A JSON string: controls escaped, and each byte that is not UTF-8 written as
+// the character of its number (\u00XX), so the document is always valid.
+std::string JsonString(const std::string& text);
 
 }  // namespace vx::ctl

@@ -60,7 +60,7 @@ public:
         for (auto& worker : workers_) worker->device->Abandon();
         for (auto& worker : workers_) {
             worker->thread.join();
-            session_.device().CountOpens(worker->device->OpensTried(), worker->device->Opened());
+            session_.device().Absorb(*worker->device);
         }
         ShowOutcome(winner);
     }

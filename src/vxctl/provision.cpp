@@ -1,11 +1,15 @@
 #include "vxctl/provision.h"
 
+#include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "link/commands.h"
 #include "link/transaction.h"
@@ -22,6 +26,9 @@ constexpr std::uint32_t kPollMs = 250;
 constexpr int kPresenceAttempts = 2;
 constexpr std::size_t kIdColumn = 2;
 constexpr std::size_t kSerialColumn = 1;
+// Far beyond any row the loop writes: a time, a serial number, an ID, a line
+// setting, a mode, sixteen flags and a status message.
+constexpr std::size_t kMaxRowBytes = 4096;
 
 // A spreadsheet takes a cell that starts with one of these for a formula; the
 // serial number comes from the line and may start with anything, so such a
@@ -79,45 +86,88 @@ public:
         : s_(session), o_(session.options()), w_(session.window()), start_(w_.State()) {}
 
     int Run() {
-        if (!OpenLog())
-            return kExitFailed;
+        int modules = 0;
         int failures = 0;
-        while (!Interrupted()) {
+        if (OpenLog())
+            SayWhenWaitingForADevice();
+        while (!Interrupted() && !broken_) {
             if (!WaitForModule())
                 break;
+            ++modules;
             if (!Provision())
                 ++failures;
-            if (Interrupted())
+            if (Interrupted() || broken_)
                 break;
             WaitUntilGone();
         }
-        return failures == 0 ? kExitOk : kExitFailed;
+        const int code = broken_ || failures > 0 ? kExitFailed : kExitOk;
+        const std::string summary = std::to_string(modules) + " modules, " +
+                                    std::to_string(failures) + " failed" +
+                                    (broken_ ? "; " + broken_->text : std::string{});
+        s_.printer().Closing({"provision", code == kExitOk, summary, {}, code, broken_});
+        return code;
     }
 
 private:
     bool Interrupted() { return s_.machine().interrupted(); }
 
+    // The run cannot go on: the log or stdout can no longer be written.
+    void Break(const std::string& kind, const std::string& text) {
+        s_.printer().Problem(text);
+        Failure failure;
+        failure.kind = kind;
+        failure.text = text;
+        broken_ = failure;
+    }
+
+    // A log that cannot take its rows ends the run: a line that goes on
+    // without its record would give IDs twice.
+    bool CheckLog() {
+        if (logFile_.good())
+            return true;
+        const int error = errno;
+        Break("log", "cannot write the log " + o_.logPath + ": " +
+                         (error != 0 ? std::generic_category().message(error)
+                                     : std::string{"write error"}));
+        return false;
+    }
+
+    // Only a plain file is read back; a device such as /dev/null may take
+    // the rows, but reading it could go on for ever.
     bool OpenLog() {
         if (o_.logPath.empty())
             return true;
-        std::ifstream existing(o_.logPath, std::ios::binary);
-        if (existing) {
-            std::ostringstream text;
-            text << existing.rdbuf();
-            log_ = ParseProvisionLog(text.str());
-            existing.clear();
-            existing.seekg(0, std::ios::end);
+        namespace fs = std::filesystem;
+        std::error_code error;
+        const fs::file_type type = fs::status(o_.logPath, error).type();
+        const bool plain = type == fs::file_type::regular;
+        if (!plain && type != fs::file_type::not_found && type != fs::file_type::character) {
+            Break("log", "cannot write the log " + o_.logPath + ": not a file");
+            return false;
         }
-        const bool fresh = !existing || existing.tellg() <= 0;
-        existing.close();
+        bool fresh = true;
+        if (plain) {
+            std::ifstream existing(o_.logPath, std::ios::binary);
+            log_ = ReadProvisionLog(existing);
+            fresh = fs::file_size(o_.logPath, error) == 0;
+        }
+        errno = 0;
         logFile_.open(o_.logPath, std::ios::app | std::ios::binary);
-        if (!logFile_) {
-            s_.printer().Problem("cannot write the log " + o_.logPath);
+        if (!logFile_.is_open()) {
+            Break("log", "cannot write the log " + o_.logPath);
             return false;
         }
         if (fresh)
             logFile_ << kProvisionLogHeader << "\n" << std::flush;
-        return true;
+        return CheckLog();
+    }
+
+    void SayWhenWaitingForADevice() {
+        for (const std::string& device : o_.devices) {
+            std::error_code error;
+            if (!std::filesystem::exists(device, error))
+                s_.printer().Problem("waiting for a module on " + device);
+        }
     }
 
     // Scans, silently, until a module has been read completely. Each module
@@ -150,6 +200,7 @@ private:
     bool Provision() {
         const std::string serial = w_.Serial();
         const int id = ChooseId(log_, serial, o_.idFrom);
+        actualId_ = w_.IdPanel();
         std::string failure;
         s_.tone().muted = true;
         if (id == 0) {
@@ -162,20 +213,22 @@ private:
         s_.tone().muted = false;
 
         const bool ok = failure.empty();
-        if (ok) {
-            log_.idOfSerial[serial] = id;
-            log_.usedIds.insert(id);
-        }
+        if (ok)
+            log_.Note(serial, id);
+        // The row tells the ID the module has: after a failed set-ID its
+        // old one, and the ID it was to get stays free for the next module.
         Record record{"provision",
                       ok,
                       ok ? "ok" : failure,
                       {{"serial", serial},
-                       {"id", id == 0 ? std::string{} : protocol::IdText(id)},
+                       {"id", actualId_},
                        {"line", w_.State().ScanBaudRate},
                        {"mode", ModeName(w_.ModeIndex())},
                        {"nonc", link::FlagString(w_.noNc)}}};
         WriteRow(record);
         s_.printer().Line(record);
+        if (s_.printer().OutputFailed())
+            Break("output", "cannot write the output");
         if (ok) {
             ops::BeepSuccess(s_.context());
         } else {
@@ -193,6 +246,7 @@ private:
         w_.SetIdPosition(id);
         if (auto failure = Step(ops::btnIDClick); !failure.empty())
             return failure;
+        actualId_ = protocol::IdText(id);
         if (o_.mode || o_.noNc) {
             if (o_.mode)
                 w_.SelectMode(*o_.mode);
@@ -216,6 +270,7 @@ private:
         const link::ChannelFlags wantedNoNc = w_.noNc;
         if (s_.Scan() != kExitOk)
             return "read-back: " + w_.status;
+        actualId_ = w_.IdPanel();
         if (w_.Serial() != serial)
             return "read-back: another module answered";
         if (w_.IdPanel() != protocol::IdText(id))
@@ -232,11 +287,15 @@ private:
     void WriteRow(const Record& record) {
         if (!logFile_.is_open())
             return;
+        // Appended piece by piece: GCC 12 at -O3 takes `"," + text` for an
+        // overlapping copy (-Wrestrict).
         std::string row = CsvField(UtcNow());
         for (const auto& field : record.fields)
-            row += "," + CsvField(std::get<std::string>(field.second));
-        row += "," + CsvField(record.message);
+            row.append(",").append(CsvField(std::get<std::string>(field.second)));
+        row.append(",").append(CsvField(record.message));
+        errno = 0;
         logFile_ << row << "\n" << std::flush;
+        CheckLog();
     }
 
     // The module is gone when its port no longer opens or no longer answers,
@@ -266,33 +325,71 @@ private:
     const ops::SharedState start_;
     ProvisionLog log_;
     std::ofstream logFile_;
+    std::string actualId_;
+    std::optional<Failure> broken_;
 };
 
 }  // namespace
 
-ProvisionLog ParseProvisionLog(const std::string& text) {
-    ProvisionLog log;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const auto fields = SplitCsvLine(line);
-        if (fields.size() <= kIdColumn || fields.back() != "ok")
-            continue;
-        const auto id = protocol::ParseIdText(fields[kIdColumn]);
-        if (!id)
-            continue;
-        log.idOfSerial[fields[kSerialColumn]] = *id;
-        log.usedIds.insert(*id);
+void ProvisionLog::Take(const std::string& text) {
+    std::string row = text;
+    if (!row.empty() && row.back() == '\r')
+        row.pop_back();
+    const auto fields = SplitCsvLine(row);
+    if (fields.size() <= kIdColumn || fields.back() != "ok")
+        return;
+    if (const auto id = protocol::ParseIdText(fields[kIdColumn]))
+        Note(fields[kSerialColumn], *id);
+}
+
+void ProvisionLog::Note(const std::string& serial, int id) {
+    holders_[id] = {serial, ++rows_};
+}
+
+// The latest row wins when one serial number got several IDs.
+int ProvisionLog::IdOf(const std::string& serial) const {
+    int id = 0;
+    std::uint64_t latest = 0;
+    for (const auto& [held, holder] : holders_) {
+        if (holder.serial == serial && holder.row > latest) {
+            id = held;
+            latest = holder.row;
+        }
     }
+    return id;
+}
+
+ProvisionLog ParseProvisionLog(const std::string& text) {
+    std::istringstream in(text);
+    return ReadProvisionLog(in);
+}
+
+ProvisionLog ReadProvisionLog(std::istream& in) {
+    ProvisionLog log;
+    std::string row;
+    bool tooLong = false;
+    for (char c; in.get(c);) {
+        if (c == '\n') {
+            if (!tooLong)
+                log.Take(row);
+            row.clear();
+            tooLong = false;
+        } else if (row.size() < kMaxRowBytes) {
+            row += c;
+        } else {
+            tooLong = true;
+        }
+    }
+    if (!tooLong && !row.empty())
+        log.Take(row);
     return log;
 }
 
 int ChooseId(const ProvisionLog& log, const std::string& serial, int idFrom) {
-    if (const auto known = log.idOfSerial.find(serial); known != log.idOfSerial.end())
-        return known->second;
+    if (const int known = log.IdOf(serial); known != 0)
+        return known;
     for (int id = idFrom; id <= protocol::kMaxModuleId; ++id) {
-        if (!log.usedIds.contains(id))
+        if (!log.Used(id))
             return id;
     }
     return 0;

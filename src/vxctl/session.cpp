@@ -6,12 +6,58 @@
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
 #include "platform/network_url.h"
+#include "platform/terminal.h"
 #include "protocol/com_names.h"
 #include "ui/shell/stored_settings.h"
 #include "vxctl/parallel_scan.h"
 #include "vxctl/provision.h"
 
 namespace vx::ctl {
+
+namespace {
+
+// The one line that says why a port did not open.
+Failure PortFailure(const RefusedOpen& refused, const std::string& device) {
+    using platform::PortFailure;
+    const platform::PortOpen& open = refused.open;
+    Failure failure{"port", "", "", device, 0, "", ""};
+    const std::string port = refused.comName + (device.empty() ? "" : " (" + device + ")");
+    switch (open.failure) {
+        case PortFailure::Missing:
+            failure.reason = "missing";
+            failure.text = port + " cannot be opened: no such device";
+            break;
+        case PortFailure::PermissionDenied:
+            failure.reason = "permission-denied";
+            failure.group = open.detail;
+            failure.text =
+                port + " cannot be opened: permission denied" +
+                (open.detail.empty() ? std::string{}
+                                     : "; members of the group " + open.detail + " may use it");
+            break;
+        case PortFailure::Busy:
+            failure.reason = "busy";
+            failure.pid = open.ownerPid;
+            failure.program = open.ownerPid > 0 ? platform::ProcessName(open.ownerPid) : "";
+            failure.text = port + " is in use" +
+                           (open.ownerPid > 0
+                                ? " by process " + std::to_string(open.ownerPid) +
+                                      (failure.program.empty() ? "" : " (" + failure.program + ")")
+                                : " by another program");
+            break;
+        case PortFailure::NotSerial:
+            failure.reason = "not-serial";
+            failure.text = port + " is not a serial device";
+            break;
+        default:
+            failure.reason = "other";
+            failure.text = port + " cannot be opened: " + open.detail;
+            break;
+    }
+    return failure;
+}
+
+}  // namespace
 
 Session::Session(const Options& options, Machine machine, Printer& printer)
     : options_(options), machine_(std::move(machine)), printer_(printer), tone_(machine_.tone) {}
@@ -22,33 +68,55 @@ Session::~Session() {
         link_->CloseCommPort();
 }
 
+// Scripts repeat what they are given: a named device that is not there is a
+// usage error, before anything is touched. The production line waits for
+// its adapter to come with a module, but not in a folder that is not there.
+std::string Session::CheckDevicePath(const std::string& device) const {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    // A network port is only known to be there once it is opened.
+    if (platform::IsNetworkPortText(device))
+        return "";
+    if (options_.command != Command::Provision) {
+        return fs::exists(fs::symlink_status(device, error)) && fs::exists(device, error)
+                   ? ""
+                   : "no such device '" + device + "'";
+    }
+    const fs::path folder = fs::path(device).parent_path();
+    return folder.empty() || fs::is_directory(folder, error)
+               ? ""
+               : "no such folder for the device '" + device + "'";
+}
+
 // Every named port must exist before anything is touched: an unknown one is
 // a usage error, not a failed search.
 std::string Session::ResolvePorts() {
     if (options_.ports.empty() && options_.devices.empty())
         return "";
-    PortMap ports;
+    if (options_.ports.size() + options_.devices.size() >
+        static_cast<std::size_t>(protocol::kLastScanPort))
+        return "at most 16 ports and devices may be named";
     for (const std::string& device : options_.devices) {
-        // A production line's adapter may come and go with its module; a
-        // network port is only known to be there once it is opened.
-        std::error_code error;
-        const bool mayBeAbsent =
-            options_.command == Command::Provision || platform::IsNetworkPortText(device);
-        if (!mayBeAbsent && !std::filesystem::exists(device, error))
-            return "no such device '" + device + "'";
-        const int number = platform::ComNumberForDevice(device, machine_.store);
-        if (!protocol::IsScanPort(number))
-            return "'" + device + "' has no port number from " +
-                   std::to_string(protocol::kFirstScanPort) + " to " +
-                   std::to_string(protocol::kLastScanPort);
-        ports[number] = device;
+        if (std::string problem = CheckDevicePath(device); !problem.empty())
+            return problem;
     }
+    PortMap ports;
+    std::set<int> inUse;
     for (const int number : options_.ports) {
         const std::string device =
             platform::ResolveComPort(protocol::ComName(number), machine_.store);
         if (device.empty())
             return "unknown port " + protocol::ComName(number);
         ports[number] = device;
+        inUse.insert(number);
+    }
+    for (const std::string& device : options_.devices) {
+        const platform::DeviceNumber given =
+            platform::ComNumberForDevice(device, machine_.store, inUse);
+        ports[given.number] = device;
+        inUse.insert(given.number);
+        if (!given.kept)
+            runOnly_.insert(given.number);
     }
     ports_ = std::move(ports);
     return "";
@@ -63,13 +131,13 @@ std::string Session::DeviceOf(int portNumber) const {
 
 int Session::Run() {
     if (const std::string problem = ResolvePorts(); !problem.empty()) {
-        printer_.Problem(problem);
+        printer_.UsageError(CommandName(options_.command), problem, UsageLine(options_.command));
         return kExitUsage;
     }
     ui::StoredSettings stored;
     ui::ReadStoredSettings(machine_.store, stored);
 
-    platform::PortResolver resolve = [this](const std::string& comName) -> std::string {
+    resolve_ = [this](const std::string& comName) -> std::string {
         if (!ports_)
             return platform::ResolveComPort(comName, machine_.store);
         for (const auto& [number, device] : *ports_) {
@@ -78,7 +146,7 @@ int Session::Run() {
         }
         return {};
     };
-    device_ = std::make_unique<WatchedDevice>(machine_.makeDevice(resolve));
+    device_ = std::make_unique<WatchedDevice>(machine_.makeDevice(resolve_));
     pump_.Install([this] {
         if (onPump_)
             onPump_();
@@ -87,9 +155,12 @@ int Session::Run() {
 
     const int languageNo = options_.languageNo.value_or(stored.LanguageNo);
     platform::SettingsStore& store = machine_.store;
-    window_ = std::make_unique<HeadlessWindow>(languageNo, [&store](const ops::SharedState& state) {
-        ui::SaveScanSettings(store, state);
-    });
+    window_ =
+        std::make_unique<HeadlessWindow>(languageNo, [this, &store](const ops::SharedState& state) {
+            // A number this run made up must not be remembered as the module's.
+            if (!runOnly_.contains(state.ScanCommNo))
+                ui::SaveScanSettings(store, state);
+        });
     ops::SharedState& state = window_->State();
     state.ScanCommNo = stored.ScanCommNo;
     state.ScanBaudRate = stored.ScanBaudRate;
@@ -106,7 +177,7 @@ int Session::Run() {
     switch (options_.command) {
         case Command::Scan: {
             const int code = Scan();
-            printer_.Result(ScanRecord("scan"));
+            printer_.Result(Final(ScanRecord("scan"), code));
             return code;
         }
         case Command::Provision:
@@ -140,6 +211,16 @@ int Session::RunOperation(void (*operation)(ops::OperationContext&)) {
     return OutcomeExit();
 }
 
+Record Session::Final(Record record, int code) {
+    record.exit = code;
+    if (code == kExitPortError && device_->Refused()) {
+        const RefusedOpen& refused = *device_->Refused();
+        record.failure = PortFailure(refused, resolve_(refused.comName));
+        printer_.Problem(record.failure->text);
+    }
+    return record;
+}
+
 Record Session::ScanRecord(const std::string& command) const {
     const HeadlessWindow& w = *window_;
     Record record{command, w.State().ModuleFound, w.status, {}};
@@ -165,48 +246,55 @@ int Session::AfterScan(Command command) {
     if (options_.noScan) {
         window_->State().ModuleFound = window_->State().ScanCommNo > 0;
     } else if (const int code = Scan(); code != kExitOk) {
-        printer_.Result(ScanRecord(CommandName(command)));
+        printer_.Result(Final(ScanRecord(CommandName(command)), code));
         return code;
     }
     return command == Command::Io ? Io() : Setting();
 }
 
+// A failed operation reports what the module had before it, not what it
+// was asked to take; with --no-scan that is not known.
 int Session::Setting() {
     HeadlessWindow& w = *window_;
-    Record record;
+    const bool known = !options_.noScan;
+    const std::string idBefore = w.IdPanel();
+    const std::string lineBefore = w.State().ScanBaudRate;
+    const int modeBefore = w.ModeIndex();
+    const link::ChannelFlags noNcBefore = w.noNc;
+    Record record{CommandName(options_.command), false, "", {}, std::nullopt, std::nullopt};
+    auto report = [&](const std::string& name, const std::string& after, const std::string& before,
+                      bool ok) {
+        if (ok || known)
+            record.fields.emplace_back(name, ok ? after : before);
+    };
     int code = kExitFailed;
     switch (options_.command) {
         case Command::SetId:
             w.SetIdPosition(options_.id);
             code = RunOperation(ops::btnIDClick);
-            record = {
-                "set-id", code == kExitOk, opStatus_, {{"id", protocol::IdText(options_.id)}}};
+            report("id", protocol::IdText(options_.id), idBefore, code == kExitOk);
             break;
         case Command::SetBaud:
             w.SelectBaudRate(options_.lineIndex);
             code = RunOperation(ops::btnBaudRateClick);
-            record = {
-                "set-baud",
-                code == kExitOk,
-                opStatus_,
-                {{"line", link::LineSettingsList[static_cast<std::size_t>(options_.lineIndex)]}}};
+            report("line", link::LineSettingsList[static_cast<std::size_t>(options_.lineIndex)],
+                   lineBefore, code == kExitOk);
             break;
         case Command::SetMode:
             w.SelectMode(*options_.mode);
             if (options_.noNc)
                 w.noNc = *options_.noNc;
             code = RunOperation(ops::btnModeClick);
-            record = {"set-mode",
-                      code == kExitOk,
-                      opStatus_,
-                      {{"mode", ModeName(*options_.mode)}, {"nonc", link::FlagString(w.noNc)}}};
+            report("mode", ModeName(*options_.mode), ModeName(modeBefore), code == kExitOk);
+            report("nonc", link::FlagString(w.noNc), link::FlagString(noNcBefore), code == kExitOk);
             break;
         default:
             code = RunOperation(ops::btnFactoryClick);
-            record = {"factory", code == kExitOk, opStatus_, {}};
             break;
     }
-    printer_.Result(record);
+    record.ok = code == kExitOk;
+    record.message = opStatus_;
+    printer_.Result(Final(record, code));
     return code;
 }
 
@@ -215,9 +303,15 @@ int Session::Io() {
     const link::ChannelFlags outputs = options_.outputs.value_or(link::ChannelFlags{});
     w.outputs = outputs;
     const std::string outputText = link::FlagString(outputs);
-    auto reading = [&outputText](const link::ChannelFlags& inputs) {
-        return Record{
-            "io", true, "", {{"inputs", link::FlagString(inputs)}, {"outputs", outputText}}};
+    // A reading of a watch is one of many lines: the status is said once, by
+    // the single reading or the run's last record.
+    auto reading = [&](const link::ChannelFlags& inputs) {
+        return Record{"io",
+                      true,
+                      options_.watch ? std::string{} : w.status,
+                      {{"inputs", link::FlagString(inputs)}, {"outputs", outputText}},
+                      std::nullopt,
+                      std::nullopt};
     };
     std::optional<link::ChannelFlags> shown;
     if (options_.watch) {
@@ -231,27 +325,34 @@ int Session::Io() {
         });
     }
     // A stop is what the window's second click does: the run notices it
-    // after its current exchange and ends as a user's stop.
+    // after its current exchange and ends as a user's stop. So does output
+    // that can no longer be written.
     onPump_ = [&] {
         const bool enough = !options_.watch && device_->ExchangesSent() > 0;
-        if (enough || machine_.interrupted())
+        if (enough || machine_.interrupted() || printer_.OutputFailed())
             w.State().ProcessFlag = false;
     };
     const int code = RunOperation(ops::btnProcessClick);
     onPump_ = nullptr;
     w.WatchReadings(nullptr);
     if (code != kExitOk) {
-        printer_.Result(
-            {"io", false, opStatus_.empty() ? "the module stopped answering" : opStatus_, {}});
+        const std::string why = opStatus_.empty() ? "the module stopped answering" : opStatus_;
+        printer_.Result(Final({"io", false, why, {}, std::nullopt, std::nullopt}, code));
         return code;
     }
-    if (!options_.watch) {
-        if (!w.LastReading()) {
-            printer_.Result({"io", false, "no input reading in the module's reply", {}});
-            return kExitFailed;
-        }
-        printer_.Result(reading(*w.LastReading()));
+    if (options_.watch) {
+        Record last = shown ? reading(*shown) : Record{"io", true, "", {}, {}, {}};
+        last.message = w.status;
+        printer_.Closing(Final(last, kExitOk));
+        return kExitOk;
     }
+    if (!w.LastReading()) {
+        printer_.Result(Final(
+            {"io", false, "no input reading in the module's reply", {}, std::nullopt, std::nullopt},
+            kExitFailed));
+        return kExitFailed;
+    }
+    printer_.Result(Final(reading(*w.LastReading()), kExitOk));
     return kExitOk;
 }
 

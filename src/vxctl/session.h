@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "link/link.h"
@@ -19,11 +20,6 @@
 #include "vxctl/watched_device.h"
 
 namespace vx::ctl {
-
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitPortError = 3;
 
 using DeviceFactory =
     std::function<std::unique_ptr<platform::SerialDevice>(platform::PortResolver resolve)>;
@@ -84,11 +80,15 @@ public:
     int RunOperation(void (*operation)(ops::OperationContext&));
     // The scan's findings, for printing.
     Record ScanRecord(const std::string& command) const;
+    // The run's last record: its exit code, and why no port opened when
+    // that was the trouble (also said on stderr).
+    Record Final(Record record, int code);
     // The device behind the port of the last scan, if the command line named it.
     std::string DeviceOf(int portNumber) const;
 
 private:
     std::string ResolvePorts();
+    std::string CheckDevicePath(const std::string& device) const;
     int OutcomeExit() const;
     int AfterScan(Command command);
     int Setting();
@@ -99,6 +99,10 @@ private:
     Printer& printer_;
     MutableTone tone_;
     std::optional<PortMap> ports_;
+    // Numbers that the store's table does not give to their device: a scan
+    // that finds the module there stores nothing.
+    std::set<int> runOnly_;
+    platform::PortResolver resolve_;
     platform::InstallableEventPump pump_;
     std::function<void()> onPump_;
     std::unique_ptr<WatchedDevice> device_;

@@ -11,9 +11,25 @@ platform::PortOpen WatchedDevice::Open(const std::string& comName) {
     if (abandoned_)
         return {platform::PortFailure::Missing};
     platform::PortOpen result = PassThroughDevice::Open(comName);
-    if (result.Opened())
+    if (result.Opened()) {
         ++opened_;
+    } else {
+        Note({comName, result});
+    }
     return result;
+}
+
+void WatchedDevice::Note(const RefusedOpen& refused) {
+    const bool missing = refused.open.failure == platform::PortFailure::Missing;
+    if (!refused_ || (!missing && refused_->open.failure == platform::PortFailure::Missing))
+        refused_ = refused;
+}
+
+void WatchedDevice::Absorb(const WatchedDevice& other) {
+    opensTried_ += other.opensTried_;
+    opened_ += other.opened_;
+    if (other.refused_)
+        Note(*other.refused_);
 }
 
 void WatchedDevice::Write(const std::uint8_t* data, std::size_t count) {

@@ -2,14 +2,23 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/passthrough_device.h"
 
 namespace vx::ctl {
 
+// A port that did not open, and why.
+struct RefusedOpen {
+    std::string comName;
+    platform::PortOpen open;
+};
+
 // The machine's serial device, with what the command line wants to know of
-// it: how many opens succeeded (none at all means exit code 3), how many
-// live exchanges were sent, and a way to stop a search worker early.
+// it: how many opens succeeded (none at all means exit code 3) and why one
+// failed, how many live exchanges were sent, and a way to stop a search
+// worker early.
 class WatchedDevice final : public platform::PassThroughDevice {
 public:
     using PassThroughDevice::PassThroughDevice;
@@ -18,12 +27,15 @@ public:
     void Write(const std::uint8_t* data, std::size_t count) override;
 
     int Opened() const { return opened_; }
-    // Counts the opens that other devices made on this one's behalf.
-    void CountOpens(int tried, int opened) {
-        opensTried_ += tried;
-        opened_ += opened;
+    // Takes in the opens that another device made on this one's behalf.
+    void Absorb(const WatchedDevice& other);
+    void ResetCounts() {
+        opensTried_ = opened_ = exchangesSent_ = 0;
+        refused_.reset();
     }
-    void ResetCounts() { opensTried_ = opened_ = exchangesSent_ = 0; }
+    // The most telling refusal since the counts were reset: one that names a
+    // reason (busy, permission, not serial) before a port that is missing.
+    const std::optional<RefusedOpen>& Refused() const { return refused_; }
     int ExchangesSent() const { return exchangesSent_; }
     int OpensTried() const { return opensTried_; }
     // From now on every open fails, so a search ends after its current
@@ -31,10 +43,13 @@ public:
     void Abandon() { abandoned_ = true; }
 
 private:
+    void Note(const RefusedOpen& refused);
+
     std::atomic<bool> abandoned_{false};
     std::atomic<int> opensTried_{0};
     int opened_ = 0;
     int exchangesSent_ = 0;
+    std::optional<RefusedOpen> refused_;
 };
 
 }  // namespace vx::ctl

@@ -31,6 +31,7 @@ public:
     // Everything printed until it holds `count` lines (or the bound).
     std::string OutputLines(std::size_t count);
     void Signal(int signal) const;
+    pid_t Pid() const { return pid_; }
     // The exit status, or -1 if it has not ended within the bound.
     int ExitStatus();
 

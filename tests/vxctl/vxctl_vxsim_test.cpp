@@ -20,7 +20,6 @@ namespace {
 
 using vx::platform::testing::ReadFileText;
 using vx::platform::testing::TempFolder;
-using vx::platform::testing::WriteFileText;
 using vx::test::VxsimProcess;
 
 constexpr const char* kSerial = "58013462";
@@ -125,13 +124,15 @@ TEST_P(VxctlCommand, PrintsItsOutcomeAsTextAndAsJson) {
 INSTANTIATE_TEST_SUITE_P(
     Commands, VxctlCommand,
     ::testing::Values(
-        CommandCase{{"scan"},
-                    0,
-                    "Get Module Info Ok. (COM : #1)\nport      COM1\n",
-                    "\"ok\":true,\"message\":\"Get Module Info Ok. (COM : #1)\",\"port\":\"COM1\"",
-                    "\"id\":\"07\",\"serial\":\"58013462\",\"version\":\"04.11-07\","
-                    "\"mode\":\"normal\",\"nonc\":\"1000000000000001\""},
-        CommandCase{{"scan", "--lang", "gb"},
+        CommandCase{
+            {"scan"},
+            0,
+            "Get Module Info Ok. (COM : #1)\nport      COM1\n",
+            "\"ok\":true,\"exit\":0,\"message\":\"Get Module Info Ok. (COM : #1)\",\"error\":null,"
+            "\"port\":\"COM1\"",
+            "\"id\":\"07\",\"serial\":\"58013462\",\"version\":\"04.11-07\","
+            "\"mode\":\"normal\",\"nonc\":\"1000000000000001\""},
+        CommandCase{{"--lang", "gb", "scan"},
                     0,
                     "读取模组资讯完成. (串口 : #1)",
                     "\"message\":\"读取模组资讯完成. (串口 : #1)\"",
@@ -139,13 +140,16 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{{"set-id", "12"},
                     0,
                     "Set Module ID Ok\nid        12\n",
-                    "\"ok\":true,\"message\":\"Set Module ID Ok\",\"id\":\"12\"",
+                    "\"message\":\"Set Module ID Ok\",\"error\":null,\"port\":null,\"device\":null,"
+                    "\"line\":null,\"id\":\"12\"",
                     "\"id\":\"12\""},
-        CommandCase{{"set-baud", "38400,e,8,1", "--all-settings"},
-                    0,
-                    "Set Module BaudRate Ok",
-                    "\"message\":\"Set Module BaudRate Ok\",\"line\":\"38400,e,8,1\"",
-                    "\"line\":\"38400,"},
+        CommandCase{
+            {"set-baud", "38400,e,8,1", "--all-settings"},
+            0,
+            "Set Module BaudRate Ok",
+            "\"message\":\"Set Module BaudRate Ok\",\"error\":null,\"port\":null,\"device\":null,"
+            "\"line\":\"38400,e,8,1\"",
+            "\"line\":\"38400,"},
         CommandCase{{"set-mode", "hold", "--nonc", "0110000000000000"},
                     0,
                     "Set Module Mode Ok",
@@ -170,13 +174,14 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{{"set-id", "5", "--no-scan"},
                     1,
                     "Start Scan Module!",
-                    "\"ok\":false,\"message\":\"Start Scan Module!\"",
+                    "\"ok\":false,\"exit\":1,\"message\":\"Start Scan Module!\"",
                     ""},
-        CommandCase{{"scan", "--lock", "4800,n,8,1"},
-                    1,
-                    "Module Not Find",
-                    "\"ok\":false,\"message\":\"Module Not Find\"}",
-                    ""}),
+        CommandCase{
+            {"scan", "--lock", "4800,n,8,1"},
+            1,
+            "Module Not Find",
+            "\"ok\":false,\"exit\":1,\"message\":\"Module Not Find\",\"error\":null,\"port\":null",
+            ""}),
     vx::testing::PrintedCaseName{});
 
 TEST_F(Vxctl, TheWindowFindsWhatAScanStoredAndNoStoreLeavesItAlone) {
@@ -192,13 +197,6 @@ TEST_F(Vxctl, TheWindowFindsWhatAScanStoredAndNoStoreLeavesItAlone) {
     // The next run starts at the stored port: the quick attempt, no search.
     const Outcome again = OnModule({"io", "--no-scan"});
     EXPECT_EQ(again.code, 0) << again.err;
-}
-
-TEST_F(Vxctl, APortThatWillNotOpenIsExitCodeThree) {
-    WriteFileText(folder.File("plain"), "not a serial device");
-    const Outcome outcome = Run({"scan", "--no-store", "--device", folder.File("plain")});
-    EXPECT_EQ(outcome.code, 3);
-    EXPECT_NE(outcome.out.find("Module Not Find"), std::string::npos);
 }
 
 // Bad input: a one-line reason and the usage, exit 2, nothing touched.
@@ -256,8 +254,10 @@ INSTANTIATE_TEST_SUITE_P(
     vx::testing::PrintedCaseName{});
 
 TEST_F(Vxctl, HelpDocumentsEveryCommand) {
-    const Outcome general = Run({"--help"});
+    const Outcome general = Run({"--lang", "gb", "--help"});
     EXPECT_EQ(general.code, 0);
+    EXPECT_NE(general.out.find("--no-scan"), std::string::npos);
+    EXPECT_EQ(Run({"--version"}).out.rfind("vxctl ", 0), 0u);
     for (const char* command :
          {"scan", "set-id", "set-baud", "set-mode", "factory", "io", "provision"}) {
         EXPECT_NE(general.out.find(std::string{"vxctl "} + command), std::string::npos);
@@ -286,15 +286,17 @@ TEST_F(Vxctl, InterruptStopsTheLiveRunCleanly) {
 // The production line: modules plugged in one after another on one link.
 class VxctlProvision : public Vxctl {
 protected:
-    std::unique_ptr<VxsimProcess> Plug(const std::string& serial) {
-        auto module = std::make_unique<VxsimProcess>(std::vector<std::string>{
-            "--log", folder.File(serial + ".log"), "--serial", serial, "--link", Link()});
+    std::unique_ptr<VxsimProcess> Plug(const std::string& serial,
+                                       std::vector<std::string> faults = {}) {
+        faults.insert(faults.end(), {"--log", folder.File(serial + ".log"), "--serial", serial,
+                                     "--link", Link()});
+        auto module = std::make_unique<VxsimProcess>(faults);
         EXPECT_NE(module->OutputThrough(Link()).find("ready"), std::string::npos);
         return module;
     }
 
-    std::unique_ptr<VxsimProcess> StartLoop() {
-        return Start({"provision", "--id-from", "1", "--mode", "normal", "--nonc",
+    std::unique_ptr<VxsimProcess> StartLoop(const std::string& idFrom = "1") {
+        return Start({"provision", "--id-from", idFrom, "--mode", "normal", "--nonc",
                       "1100000000000011", "--baud", "57600,e,8,1", "--log", Log(), "--store",
                       Store(), "--device", Link(), "--lock", "19200,e,8,1"});
     }
@@ -332,6 +334,25 @@ TEST_F(VxctlProvision, GivesEachNewModuleTheNextIdAndARepeatedOneItsOwn) {
                   std::string::npos)
             << lines[k + 1];
     }
+}
+
+// A module that kept its ID 01 is logged with it, and the ID it was to get
+// goes to the next module, so the log never names one ID twice.
+TEST_F(VxctlProvision, AModuleWhoseIdWasNotSetIsLoggedWithTheIdItHas) {
+    auto loop = StartLoop("11");
+    {
+        auto refuses = Plug("EEEE0005", {"--fault", "B00C:no-reply:4"});
+        EXPECT_NE(loop->OutputLines(1).find("serial=EEEE0005 id=01 "), std::string::npos);
+    }
+    auto next = Plug("FFFF0006");
+    EXPECT_NE(loop->OutputLines(2).find("serial=FFFF0006 id=11 "), std::string::npos);
+    loop->Signal(SIGINT);
+    EXPECT_EQ(loop->ExitStatus(), 1);  // one module failed
+    const std::string log = ReadFileText(Log());
+    EXPECT_NE(log.find(",EEEE0005,01,"), std::string::npos) << log;
+    EXPECT_NE(log.find(",FFFF0006,11,\"57600,e,8,1\",normal,1100000000000011,ok"),
+              std::string::npos)
+        << log;
 }
 
 TEST_F(VxctlProvision, InterruptEndsAfterTheCurrentModule) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/linux/com_port_numbering.h"
+#include "platform/serial_device.h"
 #include "platform/settings_store.h"
 #include "protocol/com_names.h"
 
@@ -118,6 +119,36 @@ void NumberNewDevices(ComTable& table, std::vector<std::string> present,
     }
 }
 
+int ListedNumber(const ComTable& table, const std::string& device) {
+    for (const auto& [number, listed] : table) {
+        if (listed == device && protocol::IsScanPort(number))
+            return number;
+    }
+    return 0;
+}
+
+// The lowest number from 1 to 16 free in the table and this run; with
+// `orShadow`, when the table holds them all, the lowest free in this run.
+int FreeNumber(const ComTable& table, const std::set<int>& inUse, bool orShadow) {
+    for (int pass = 0; pass < (orShadow ? 2 : 1); ++pass) {
+        for (int number = protocol::kFirstScanPort; number <= protocol::kLastScanPort; ++number) {
+            const bool inTable = pass == 0 && table.contains(number);
+            if (!inTable && !inUse.contains(number))
+                return number;
+        }
+    }
+    return 0;
+}
+
+// Whether the device opens as a serial port at this moment: not a file, a
+// folder, a pipe or another kind of device, not missing, nor busy.
+bool OpensAsSerialPort(const std::string& device) {
+    const auto port = CreateSystemSerialDevice([device](const std::string&) { return device; });
+    const bool opened = port->Open("COM1").Opened();
+    port->Close();
+    return opened;
+}
+
 }  // namespace
 
 std::vector<std::string> PresentSerialDevices(const std::string& rootDir) {
@@ -145,7 +176,7 @@ std::string ResolveComPort(const std::string& comName, SettingsStore& store,
         return {};
     try {
         const std::string portsPath = std::string{kProgramKeyPath} + kPortsSubkey;
-        auto ports = store.OpenKey(portsPath);
+        auto ports = store.OpenKeyToRead(portsPath);
         ComTable table = ports ? ReadTable(*ports) : ComTable{};
         if (!table.contains(*number)) {
             const auto present = listPresent();
@@ -156,7 +187,7 @@ std::string ResolveComPort(const std::string& comName, SettingsStore& store,
             // read again and extended with nobody writing in between.
             if (anyNew) {
                 store.Exclusively([&] {
-                    ports = store.OpenKey(portsPath);
+                    ports = store.OpenKeyToRead(portsPath);
                     table = ports ? ReadTable(*ports) : ComTable{};
                     NumberNewDevices(table, present, ports, store, portsPath);
                 });
@@ -171,20 +202,43 @@ std::string ResolveComPort(const std::string& comName, SettingsStore& store,
     }
 }
 
-int ComNumberForDevice(const std::string& device, SettingsStore& store) {
-    const std::string portsPath = std::string{kProgramKeyPath} + kPortsSubkey;
-    auto ports = store.OpenKey(portsPath);
-    const ComTable table = ports ? ReadTable(*ports) : ComTable{};
-    for (const auto& [number, listed] : table) {
-        if (listed == device)
-            return number;
+DeviceNumber ComNumberForDevice(const std::string& device, SettingsStore& store,
+                                const std::set<int>& inUse) {
+    try {
+        const std::string portsPath = std::string{kProgramKeyPath} + kPortsSubkey;
+        const auto readTable = [&] {
+            const auto ports = store.OpenKeyToRead(portsPath);
+            return ports ? ReadTable(*ports) : ComTable{};
+        };
+        if (const int listed = ListedNumber(readTable(), device); listed > 0)
+            return {listed, true};
+        if (!OpensAsSerialPort(device))
+            return {FreeNumber(readTable(), inUse, true), false};
+        DeviceNumber result;
+        // Another instance may be numbering devices too: the table is read
+        // again and extended with nobody writing in between.
+        store.Exclusively([&] {
+            const ComTable table = readTable();
+            if (const int listed = ListedNumber(table, device); listed > 0) {
+                result = {listed, true};
+                return;
+            }
+            const int number = FreeNumber(table, inUse, false);
+            if (number > 0) {
+                auto ports = store.OpenKeyToRead(portsPath);
+                if (!ports)
+                    ports = store.CreateKey(portsPath);
+                if (ports && ports->WriteText(protocol::ComName(number), device)) {
+                    result = {number, true};
+                    return;
+                }
+            }
+            result = {FreeNumber(table, inUse, true), false};
+        });
+        return result;
+    } catch (...) {
+        return {};
     }
-    const int number = LowestFreeNumber(table);
-    if (!ports)
-        ports = store.CreateKey(portsPath);
-    if (!ports || !ports->WriteText(protocol::ComName(number), device))
-        return 0;
-    return number;
 }
 
 std::string ResolveComPort(const std::string& comName, SettingsStore& store) {

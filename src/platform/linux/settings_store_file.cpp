@@ -453,13 +453,11 @@ public:
         : path_(std::move(path)), lock_(std::make_shared<LockState>()) {}
 
     std::unique_ptr<SettingsKey> OpenKey(const std::string& path) override {
-        return NoThrow(std::unique_ptr<SettingsKey>{}, [&]() -> std::unique_ptr<SettingsKey> {
-            const std::string keyPath = regfile::NormalizeKeyPath(path);
-            auto document = StoreAccessible(path_) ? LoadDocument(path_) : std::nullopt;
-            if (!document || !regfile::KeyExists(*document, keyPath))
-                return nullptr;
-            return std::make_unique<FileSettingsKey>(path_, keyPath, std::move(*document), lock_);
-        });
+        return Open(path, StoreAccessible(path_));
+    }
+
+    std::unique_ptr<SettingsKey> OpenKeyToRead(const std::string& path) override {
+        return Open(path, true);
     }
 
     std::unique_ptr<SettingsKey> CreateKey(const std::string& path) override {
@@ -506,6 +504,16 @@ public:
     }
 
 private:
+    std::unique_ptr<SettingsKey> Open(const std::string& path, bool allowed) {
+        return NoThrow(std::unique_ptr<SettingsKey>{}, [&]() -> std::unique_ptr<SettingsKey> {
+            const std::string keyPath = regfile::NormalizeKeyPath(path);
+            auto document = allowed ? LoadDocument(path_) : std::nullopt;
+            if (!document || !regfile::KeyExists(*document, keyPath))
+                return nullptr;
+            return std::make_unique<FileSettingsKey>(path_, keyPath, std::move(*document), lock_);
+        });
+    }
+
     std::string path_;
     std::shared_ptr<LockState> lock_;
 };

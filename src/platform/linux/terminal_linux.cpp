@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 
 #include "platform/terminal.h"
 
@@ -32,6 +33,13 @@ void CatchInterrupts() {
 
 bool InterruptRequested() {
     return interrupted != 0;
+}
+
+std::string ProcessName(long pid) {
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
 }
 
 std::unique_ptr<SettingsStore> OpenSettingsStoreAt(const std::string& path) {

@@ -15,14 +15,18 @@ std::string ResolveComPort(const std::string& comName, SettingsStore& store) {
     return networkPort.empty() ? comName : networkPort;
 }
 
-int ComNumberForDevice(const std::string& device, SettingsStore& store) {
+DeviceNumber ComNumberForDevice(const std::string& device, SettingsStore& store,
+                                const std::set<int>& inUse) {
     if (IsNetworkPortText(device))
-        return ComNumberForNetworkPort(device, store);
+        return ComNumberForNetworkPort(device, store, inUse);
     constexpr std::string_view kDevicePrefix = "\\\\.\\";
     std::string_view name = device;
     if (name.starts_with(kDevicePrefix))
         name.remove_prefix(kDevicePrefix.size());
-    return protocol::ParseComName(name).value_or(0);
+    const auto number = protocol::ParseComName(name);
+    if (!number)
+        return {};
+    return {*number, true};
 }
 
 }  // namespace vx::platform

@@ -36,6 +36,10 @@ bool InterruptRequested() {
     return interrupted;
 }
 
+std::string ProcessName(long) {
+    return {};
+}
+
 std::unique_ptr<SettingsStore> OpenSettingsStoreAt(const std::string&) {
     return nullptr;
 }
