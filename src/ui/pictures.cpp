@@ -14,6 +14,7 @@
 #include <QStyleOption>
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <utility>
@@ -49,18 +50,21 @@ QPixmap Draw(QSize logical, const Painting& paint, QSize size) {
     return pixmap;
 }
 
-// The pictures drawn when the program was built, by name and device size.
-// The program's own resource, absent from a build that could not draw them.
+// The pictures drawn when the program was built, by name and device size,
+// as bare pixels: the window takes two of them at each start, where decoding
+// compressed ones cost more than the whole lot weighs. The program's own
+// resource, absent from a build that could not draw them.
 constexpr auto kCarriedPictures = ":/pictures/characters";
 constexpr auto kCarriedStreamVersion = QDataStream::Qt_6_4;
+constexpr auto kCarriedFormat = QImage::Format_ARGB32_Premultiplied;
 
 QString CarriedKey(const QString& name, QSize size) {
     return QStringLiteral("%1@%2x%3").arg(name).arg(size.width()).arg(size.height());
 }
 
-const QMap<QString, QImage>& CarriedPictures() {
-    static const QMap<QString, QImage> pictures = [] {
-        QMap<QString, QImage> read;
+const QMap<QString, QByteArray>& CarriedPictures() {
+    static const QMap<QString, QByteArray> pictures = [] {
+        QMap<QString, QByteArray> read;
         QFile file(QString::fromLatin1(kCarriedPictures));
         if (file.open(QIODevice::ReadOnly)) {
             QDataStream in(&file);
@@ -72,6 +76,16 @@ const QMap<QString, QImage>& CarriedPictures() {
         return read;
     }();
     return pictures;
+}
+
+// Nothing when no picture of that name and size is carried.
+QImage CarriedPicture(const QString& name, QSize size) {
+    const QByteArray pixels = CarriedPictures().value(CarriedKey(name, size));
+    QImage picture(size, kCarriedFormat);
+    if (pixels.size() != picture.sizeInBytes())
+        return {};
+    std::memcpy(picture.bits(), pixels.constData(), pixels.size());
+    return picture;
 }
 
 // A picture drawn when it is first shown, at the density of the screen it is
@@ -109,7 +123,7 @@ public:
 private:
     QPixmap TakeOrDraw(QSize size) const {
         if (!carriedName_.isEmpty()) {
-            const QImage carried = CarriedPictures().value(CarriedKey(carriedName_, size));
+            const QImage carried = CarriedPicture(carriedName_, size);
             if (!carried.isNull())
                 return QPixmap::fromImage(carried);
         }
@@ -207,16 +221,19 @@ QIcon CharactersPicture(Characters characters) {
 }
 
 std::optional<QByteArray> DrawCarriedPictures() {
-    QMap<QString, QImage> pictures;
+    QMap<QString, QByteArray> pictures;
     for (const CharactersText& text : kCharactersTexts) {
         const QString characters = text.characters;
         if (!QFontMetrics(CharactersFont()).inFont(characters.front()))
             return std::nullopt;
         for (const qreal density : kCarriedDensities) {
             const QSize size = kCharactersPictureSize * density;
-            pictures.insert(
-                CarriedKey(text.name, size),
-                Draw(kCharactersPictureSize, PaintCharacters(characters), size).toImage());
+            const QImage picture = Draw(kCharactersPictureSize, PaintCharacters(characters), size)
+                                       .toImage()
+                                       .convertToFormat(kCarriedFormat);
+            pictures.insert(CarriedKey(text.name, size),
+                            QByteArray(reinterpret_cast<const char*>(picture.constBits()),
+                                       picture.sizeInBytes()));
         }
     }
     QByteArray stream;
