@@ -20,6 +20,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -29,6 +30,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kDefaultRuns = 20;
 constexpr auto kRunBound = std::chrono::seconds(20);
+constexpr auto kStopBound = std::chrono::seconds(30);
+constexpr auto kStopPoll = std::chrono::milliseconds(10);
 
 struct Sample {
     double ms;
@@ -45,6 +48,22 @@ long ResidentKiB(pid_t pid) {
         status.ignore(1 << 12, '\n');
     }
     return -1;
+}
+
+// Ends the program with a signal it may outlive in part: a profiler that
+// wraps it (see `bench/startup-instructions`) writes its counts on the way
+// out. Only a program that ignores the signal is killed.
+void Stop(pid_t pid) {
+    kill(pid, SIGTERM);
+    const Clock::time_point asked = Clock::now();
+    while (waitpid(pid, nullptr, WNOHANG) == 0) {
+        if (Clock::now() - asked > kStopBound) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            return;
+        }
+        std::this_thread::sleep_for(kStopPoll);
+    }
 }
 
 class Display {
@@ -98,8 +117,7 @@ public:
                 }
             }
         }
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        Stop(pid);
         return sample;
     }
 

@@ -73,7 +73,6 @@ constexpr int kBannerY = kClientHeight - kBannerHeight;
 constexpr int kQuickY = 6, kQuickHeight = 360;
 constexpr int kLanguageY = 374, kLanguageHeight = 34;
 constexpr int kEnglishWidth = 70;
-constexpr QSize kCharactersSize{40, 22};
 constexpr QSize kAllPictureSize{26, 26};
 constexpr QSize kSmallPictureSize{20, 20};
 
@@ -357,13 +356,13 @@ void TfrmModule::CreateRightColumn() {
     btnEng->setGeometry(kRightX, kLanguageY, kEnglishWidth, kLanguageHeight);
     const int pictureWidth = (kRightWidth - kEnglishWidth - 2 * kHalfGap) / 2;
     btnGB = MakeButton(this, "btnGB");
-    btnGB->setIcon(CharactersPicture(QStringLiteral("簡体"), kCharactersSize));
-    btnGB->setIconSize(kCharactersSize);
+    btnGB->setIcon(CharactersPicture(Characters::Simplified));
+    btnGB->setIconSize(kCharactersPictureSize);
     btnGB->setGeometry(kRightX + kEnglishWidth + kHalfGap, kLanguageY, pictureWidth,
                        kLanguageHeight);
     btnBIG5 = MakeButton(this, "btnBIG5");
-    btnBIG5->setIcon(CharactersPicture(QStringLiteral("繁體"), kCharactersSize));
-    btnBIG5->setIconSize(kCharactersSize);
+    btnBIG5->setIcon(CharactersPicture(Characters::Traditional));
+    btnBIG5->setIconSize(kCharactersPictureSize);
     btnBIG5->setGeometry(kClientWidth - kMargin - pictureWidth, kLanguageY, pictureWidth,
                          kLanguageHeight);
 
