@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -35,6 +36,33 @@ using vx::test::VxsimProcess;
 
 // Far above what the program needs, far below a runaway.
 constexpr rlim_t kAddressSpaceBytes = rlim_t{1} << 30;
+constexpr const char* kSanitizerRssBound = ":hard_rss_limit_mb=1024";
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VX_ADDRESS_SANITIZER
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VX_ADDRESS_SANITIZER
+#endif
+#endif
+#ifdef VX_ADDRESS_SANITIZER
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// The sanitizer reserves terabytes of shadow memory at start, so under it
+// the bound is on resident memory, which its runtime enforces itself.
+void BoundMemory() {
+    if (kAddressSanitizer) {
+        const char* options = std::getenv("ASAN_OPTIONS");
+        const std::string bounded = std::string(options ? options : "") + kSanitizerRssBound;
+        setenv("ASAN_OPTIONS", bounded.c_str(), 1);
+        return;
+    }
+    const rlimit bound{kAddressSpaceBytes, kAddressSpaceBytes};
+    setrlimit(RLIMIT_AS, &bound);
+}
 constexpr auto kRunBound = std::chrono::seconds(30);
 constexpr uid_t kNobody = 65534;
 constexpr const char* kSerialGroup = "dialout";
@@ -164,8 +192,7 @@ protected:
 
     [[noreturn]] void Exec(std::vector<std::string>& args, const std::string& outPath,
                            const std::string& errPath, bool unprivileged) {
-        const rlimit bound{kAddressSpaceBytes, kAddressSpaceBytes};
-        setrlimit(RLIMIT_AS, &bound);
+        BoundMemory();
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, STDOUT_FILENO);
