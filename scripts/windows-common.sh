@@ -3,8 +3,10 @@
 
 VX_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/vxconfig
 # The installed Qt holds its own path in many files, so it is built straight
-# into this place and never moved.
-VX_QT=$VX_CACHE/qt-6.4.2-mingw64
+# into this place and never moved. The name changes with the way Qt is
+# configured (here: with its own FreeType), so that a cache from an older
+# configuration is not taken for this one.
+VX_QT=$VX_CACHE/qt-6.4.2-mingw64-freetype
 # Debian puts the 64-bit loader outside PATH.
 VX_WINE=/usr/lib/wine/wine64
 VX_WINESERVER=/usr/lib/wine/wineserver64
