@@ -49,7 +49,9 @@ int main(int argc, char** argv) {
 
     const std::unique_ptr<platform::SettingsStore> store = OpenStore(parsed.options);
     if (!store)
-        return UsageError("--store is not available on this system", parsed);
+        return UsageError(
+            "--store is for Linux only; on Windows the settings are in the registry (see vxctl(1))",
+            parsed);
 
     // Only the live run and the production loop stop cleanly on Ctrl-C; every
     // other command ends at once, and the system closes and unlocks its port.
