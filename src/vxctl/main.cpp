@@ -49,9 +49,10 @@ int main(int argc, char** argv) {
 
     const std::unique_ptr<platform::SettingsStore> store = OpenStore(parsed.options);
     if (!store)
-        return UsageError(
-            "--store is for Linux only; on Windows the settings are in the registry (see vxctl(1))",
-            parsed);
+        return UsageError(std::string{"--store works on Linux only; Windows keeps the settings "
+                                      "in the registry: HKEY_LOCAL_MACHINE\\"} +
+                              platform::kProgramKeyPath + ", or each user's copy of it",
+                          parsed);
 
     // Only the live run and the production loop stop cleanly on Ctrl-C; every
     // other command ends at once, and the system closes and unlocks its port.
