@@ -14,9 +14,10 @@ VX_WINESERVER=/usr/lib/wine/wineserver64
 VX_MINGW_RUNTIME='Z:\usr\lib\gcc\x86_64-w64-mingw32\12-posix;Z:\usr\x86_64-w64-mingw32\lib'
 
 # A fresh, headless Wine prefix at $1: no display, no prompts to install
-# Mono or Gecko, no debug chatter.
+# Mono or Gecko, no debug chatter, and no menu entries on the host for the
+# shortcuts that installers make.
 vx_wine_prefix() {
-  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml,winemenubuilder.exe='
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   env -u DISPLAY "$VX_WINE" wineboot --init >/dev/null 2>&1 || vx_die "wineboot failed in $WINEPREFIX"
