@@ -12,7 +12,7 @@ VX_PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth fonts-wqy-microhei fonts-liberation2
   g++-mingw-w64-x86-64-posix googletest wine64 xdotool
-  librsvg2-bin icoutils wixl
+  librsvg2-bin icoutils wixl msitools
 )
 
 vx_die() {
