@@ -3,8 +3,10 @@
 
 VX_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/vxconfig
 # The installed Qt holds its own path in many files, so it is built straight
-# into this place and never moved.
-VX_QT=$VX_CACHE/qt-6.4.2-mingw64
+# into this place and never moved. The name changes with the way Qt is
+# configured (here: with its own FreeType), so that a cache from an older
+# configuration is not taken for this one.
+VX_QT=$VX_CACHE/qt-6.4.2-mingw64-freetype
 # Debian puts the 64-bit loader outside PATH.
 VX_WINE=/usr/lib/wine/wine64
 VX_WINESERVER=/usr/lib/wine/wineserver64
@@ -12,9 +14,10 @@ VX_WINESERVER=/usr/lib/wine/wineserver64
 VX_MINGW_RUNTIME='Z:\usr\lib\gcc\x86_64-w64-mingw32\12-posix;Z:\usr\x86_64-w64-mingw32\lib'
 
 # A fresh, headless Wine prefix at $1: no display, no prompts to install
-# Mono or Gecko, no debug chatter.
+# Mono or Gecko, no debug chatter, and no menu entries on the host for the
+# shortcuts that installers make.
 vx_wine_prefix() {
-  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml,winemenubuilder.exe='
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   env -u DISPLAY "$VX_WINE" wineboot --init >/dev/null 2>&1 || vx_die "wineboot failed in $WINEPREFIX"

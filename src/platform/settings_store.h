@@ -74,8 +74,9 @@ public:
     }
 };
 
-// The machine's store: the registry under HKEY_LOCAL_MACHINE on Windows, the
-// file /var/lib/vxconfig/VXConfig.reg on Linux.
+// The machine's store: the registry under HKEY_LOCAL_MACHINE on Windows, with
+// a standard user's own copy (windows/registry_store.h), the file
+// /var/lib/vxconfig/VXConfig.reg on Linux.
 std::unique_ptr<SettingsStore> OpenSystemSettingsStore();
 
 #ifndef _WIN32

@@ -1,8 +1,10 @@
 // vxconfig: finds, sets up and tests the 16-in/16-out I/O module.
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <algorithm>
 #include <exception>
 #include <memory>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/com_ports.h"
@@ -20,9 +22,17 @@ int main(int argc, char** argv) {
 
     // The program takes nothing from its command line, not even the
     // toolkit's options: only its own name goes on.
-    int ownArgc = argc > 0 ? 1 : 0;
-    char* ownArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
-    ui::VxApplication application(ownArgc, ownArgv);
+    std::vector<char*> ownArgs(argv, argv + std::min(argc, 1));
+#ifdef _WIN32
+    // FreeType draws the carried font as on Linux, where the captions were
+    // fitted; Windows' own engine, with other metrics, cramps the small ones.
+    static char platformOption[] = "-platform";
+    static char freeTypeEngine[] = "windows:fontengine=freetype";
+    ownArgs.insert(ownArgs.end(), {platformOption, freeTypeEngine});
+#endif
+    int ownArgc = static_cast<int>(ownArgs.size());
+    ownArgs.push_back(nullptr);
+    ui::VxApplication application(ownArgc, ownArgs.data());
     try {
         const std::unique_ptr<platform::SettingsStore> store = platform::OpenSystemSettingsStore();
         const std::unique_ptr<platform::SerialDevice> port =

@@ -87,7 +87,11 @@ int main(int argc, char** argv) {
     }
     const std::unique_ptr<platform::SettingsStore> store = OpenStore(parsed.options);
     if (!store) {
-        printer.UsageError(command, "--store is not available on this system", usage);
+        printer.UsageError(command,
+                           std::string{"--store works on Linux only; Windows keeps the settings "
+                                       "in the registry: HKEY_LOCAL_MACHINE\\"} +
+                               platform::kProgramKeyPath + ", or each user's copy of it",
+                           usage);
         return Finish(printer, ctl::kExitUsage);
     }
 

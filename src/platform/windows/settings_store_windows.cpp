@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
 #include "platform/settings_store.h"
+#include "platform/windows/registry_store.h"
 
 namespace vx::platform {
 namespace {
@@ -19,6 +22,23 @@ constexpr REGSAM kView = KEY_WOW64_32KEY;
 // the one right it uses.
 constexpr REGSAM kReadAccess = KEY_READ | kView;
 constexpr REGSAM kWriteAccess = KEY_SET_VALUE | kView;
+
+// Where a standard user's settings live. The program this tool replaces was
+// a 32-bit program without a manifest, so Windows virtualized its writes to
+// the machine key: each user's went to the virtual store, below
+// HKEY_USERS\<SID>_Classes (that is HKEY_CURRENT_USER\Software\Classes)
+// under VirtualStore\MACHINE\SOFTWARE, and for a 32-bit program on 64-bit
+// Windows below its redirected WOW6432Node path; reading, the virtual copy of
+// a value wins over the machine's (Microsoft Docs: "Registry Virtualization"
+// and "Registry Redirector"). This tool carries a manifest, so Windows does
+// neither for it: the store does both itself, at that same place, so that
+// the settings of that program's users are found where they are.
+constexpr std::string_view kVirtualizedRoot = "Software\\";
+constexpr std::string_view kVirtualStoreRoot =
+    "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\WOW6432Node\\";
+// The virtual store path names the 32-bit view itself, so no redirection may
+// be applied on top of it.
+constexpr REGSAM kUserView = KEY_WOW64_64KEY;
 constexpr DWORD kValueNameCapacity = 16384;
 // Far above any text the tool writes; a larger value is refused rather than
 // allocated.
@@ -26,6 +46,22 @@ constexpr DWORD kTextCapacity = 65536;
 
 std::string WithoutLeadingSeparators(const std::string& path) {
     return path.substr(std::min(path.find_first_not_of('\\'), path.size()));
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+// The user's copy of a machine key path; empty where Windows virtualizes
+// nothing (outside the machine's Software key).
+std::string VirtualStorePath(const std::string& machinePath) {
+    if (!StartsWithIgnoringCase(machinePath, kVirtualizedRoot))
+        return {};
+    return std::string{kVirtualStoreRoot} + machinePath.substr(kVirtualizedRoot.size());
 }
 
 class RegistryKey final : public SettingsKey {
@@ -113,32 +149,101 @@ private:
     HKEY key_;
 };
 
-class RegistryStore final : public SettingsStore {
+// A key as a user of the replaced program saw it: each value from the
+// user's copy where it is there, otherwise from the machine's. Opened for
+// reading, so it refuses writes as the machine key alone does.
+class LayeredKey final : public SettingsKey {
 public:
-    std::unique_ptr<SettingsKey> OpenKey(const std::string& path) override {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, WithoutLeadingSeparators(path).c_str(), 0,
-                          kReadAccess, &key) != ERROR_SUCCESS) {
-            return nullptr;
+    LayeredKey(std::unique_ptr<SettingsKey> user, std::unique_ptr<SettingsKey> machine)
+        : user_(std::move(user)), machine_(std::move(machine)) {}
+
+    bool Exists(const std::string& name) const override {
+        return user_->Exists(name) || machine_->Exists(name);
+    }
+    std::optional<std::uint32_t> ReadInteger(const std::string& name) const override {
+        return Holder(name).ReadInteger(name);
+    }
+    std::optional<std::string> ReadText(const std::string& name) const override {
+        return Holder(name).ReadText(name);
+    }
+    bool WriteInteger(const std::string&, std::uint32_t) override { return false; }
+    bool WriteText(const std::string&, const std::string&) override { return false; }
+
+    std::vector<std::string> ValueNames() const override {
+        std::vector<std::string> names = user_->ValueNames();
+        for (std::string& name : machine_->ValueNames()) {
+            if (!user_->Exists(name))
+                names.push_back(std::move(name));
         }
-        return std::make_unique<RegistryKey>(key);
+        return names;
     }
 
+private:
+    const SettingsKey& Holder(const std::string& name) const {
+        return user_->Exists(name) ? *user_ : *machine_;
+    }
+
+    std::unique_ptr<SettingsKey> user_;
+    std::unique_ptr<SettingsKey> machine_;
+};
+
+std::unique_ptr<RegistryKey> OpenRegistryKey(HKEY root, const std::string& path, REGSAM access) {
+    HKEY key = nullptr;
+    if (path.empty() || RegOpenKeyExA(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS)
+        return nullptr;
+    return std::make_unique<RegistryKey>(key);
+}
+
+class RegistryStore final : public SettingsStore {
+public:
+    explicit RegistryStore(MachineWrites machineWrites) : machineWrites_(machineWrites) {}
+
+    std::unique_ptr<SettingsKey> OpenKey(const std::string& path) override {
+        const std::string machinePath = WithoutLeadingSeparators(path);
+        std::unique_ptr<SettingsKey> machine =
+            OpenRegistryKey(HKEY_LOCAL_MACHINE, machinePath, kReadAccess);
+        std::unique_ptr<SettingsKey> user =
+            OpenRegistryKey(HKEY_CURRENT_USER, VirtualStorePath(machinePath), KEY_READ | kUserView);
+        if (user && machine)
+            return std::make_unique<LayeredKey>(std::move(user), std::move(machine));
+        return user ? std::move(user) : std::move(machine);
+    }
+
+    // The machine key where this user may write it, as an administrator
+    // may; otherwise, as for a standard user, the user's copy.
     std::unique_ptr<SettingsKey> CreateKey(const std::string& path) override {
+        const std::string machinePath = WithoutLeadingSeparators(path);
         HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, WithoutLeadingSeparators(path).c_str(), 0, nullptr,
-                            REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr, &key,
+        const LSTATUS status =
+            machineWrites_ == MachineWrites::Denied
+                ? ERROR_ACCESS_DENIED
+                : RegCreateKeyExA(HKEY_LOCAL_MACHINE, machinePath.c_str(), 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr, &key, nullptr);
+        if (status == ERROR_SUCCESS)
+            return std::make_unique<RegistryKey>(key);
+        const std::string userPath = VirtualStorePath(machinePath);
+        if (status != ERROR_ACCESS_DENIED || userPath.empty())
+            return nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, userPath.c_str(), 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | kUserView, nullptr, &key,
                             nullptr) != ERROR_SUCCESS) {
             return nullptr;
         }
         return std::make_unique<RegistryKey>(key);
     }
+
+private:
+    MachineWrites machineWrites_;
 };
 
 }  // namespace
 
+std::unique_ptr<SettingsStore> OpenRegistryStore(MachineWrites machineWrites) {
+    return std::make_unique<RegistryStore>(machineWrites);
+}
+
 std::unique_ptr<SettingsStore> OpenSystemSettingsStore() {
-    return std::make_unique<RegistryStore>();
+    return OpenRegistryStore(MachineWrites::AsTheSystemAllows);
 }
 
 }  // namespace vx::platform
