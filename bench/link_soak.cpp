@@ -17,6 +17,7 @@
 #include "platform/com_ports.h"
 #include "platform/serial_device.h"
 #include "platform/settings_store.h"
+#include "process_stats.h"
 #include "temp_folder.h"
 #include "vxsim_process.h"
 
@@ -40,19 +41,6 @@ constexpr std::array<Exchange, 4> kExchanges{{
     {"B00G", "!01,H"},
     {"B00A", "!01,1000000000000001"},
 }};
-
-long ResidentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string field;
-    long kb = 0;
-    while (status >> field) {
-        if (field == "VmRSS:") {
-            status >> kb;
-            break;
-        }
-    }
-    return kb;
-}
 
 double CpuMs() {
     rusage usage{};
@@ -114,7 +102,7 @@ int main(int argc, char** argv) {
 
     Tally tally;
     bool previousFailed = false;
-    const long rssBefore = ResidentKb();
+    const long rssBefore = bench::ResidentKiB();
     const double cpuBefore = CpuMs();
     for (int k = 0; k < transactions; ++k) {
         const std::size_t exchange = static_cast<std::size_t>(k) % kExchanges.size();
@@ -124,7 +112,7 @@ int main(int argc, char** argv) {
         previousFailed = !ok;
     }
     const double cpuMs = CpuMs() - cpuBefore;
-    const long rssGrowth = ResidentKb() - rssBefore;
+    const long rssGrowth = bench::ResidentKiB() - rssBefore;
     link.CloseCommPort();
 
     std::printf("transactions             %d (random faults %s, seed %s)\n", transactions,

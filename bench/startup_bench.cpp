@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "process_stats.h"
+
 extern char** environ;
 
 namespace {
@@ -37,18 +39,6 @@ struct Sample {
     double ms;
     long rssKiB;
 };
-
-long ResidentKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:" && status >> value)
-            return value;
-        status.ignore(1 << 12, '\n');
-    }
-    return -1;
-}
 
 // Ends the program with a signal it may outlive in part: a profiler that
 // wraps it (see `bench/startup-instructions`) writes its counts on the way
@@ -113,7 +103,7 @@ public:
                 const auto* damaged = reinterpret_cast<xcb_damage_notify_event_t*>(event.get());
                 if (mapped.contains(damaged->drawable)) {
                     const std::chrono::duration<double, std::milli> took = Clock::now() - start;
-                    sample = Sample{took.count(), ResidentKiB(pid)};
+                    sample = Sample{took.count(), vx::bench::ResidentKiB(std::to_string(pid))};
                 }
             }
         }

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "process_stats.h"
 #include "temp_folder.h"
 #include "vxsim_process.h"
 
@@ -33,19 +34,6 @@ constexpr int kSerials = 50;
 // Pages the allocator may keep or give back between two readings.
 constexpr long kRssSlackKb = 512;
 constexpr auto kSettle = std::chrono::milliseconds(1500);
-
-long ResidentKb(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string field;
-    long kb = 0;
-    while (status >> field) {
-        if (field == "VmRSS:") {
-            status >> kb;
-            break;
-        }
-    }
-    return kb;
-}
 
 long OpenDescriptors(pid_t pid) {
     std::error_code error;
@@ -107,13 +95,13 @@ int main(int argc, char** argv) {
         module.ExitStatus();
         if (k == 0) {
             Settle();
-            rssStart = ResidentKb(vxctl.Pid());
+            rssStart = vx::bench::ResidentKiB(std::to_string(vxctl.Pid()));
             fdsStart = OpenDescriptors(vxctl.Pid());
             firstDone = last = Clock::now();
         }
     }
     Settle();
-    const long rssEnd = ResidentKb(vxctl.Pid());
+    const long rssEnd = vx::bench::ResidentKiB(std::to_string(vxctl.Pid()));
     const long fdsEnd = OpenDescriptors(vxctl.Pid());
     vxctl.Signal(SIGINT);
     const int code = vxctl.ExitStatus();
