@@ -173,7 +173,7 @@ void TfrmModule::DescribeControls() {
 }
 
 void TfrmModule::sbIDChange() {
-    pnID->setText(QString::asprintf("%02d", sbID->value()));
+    pnID->setText(ToQt(protocol::IdText(sbID->value())));
 }
 
 void TfrmModule::tmrBusyTimer() {

@@ -8,6 +8,7 @@
 
 #include "operations/module_window.h"
 #include "operations/operations.h"
+#include "protocol/commands.h"
 #include "ui/accessible_controls.h"
 #include "ui/window_services.h"
 
@@ -24,7 +25,7 @@ namespace vx::ui {
 
 class CircleShape;
 
-inline constexpr int kChannelCount = 16;
+using protocol::kChannelCount;
 inline constexpr int kClientWidth = 560;
 inline constexpr int kClientHeight = 483;
 inline constexpr int kBusyIntervalMs = 200;
