@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/network_url.h"
-#include "platform/telnet_codec.h"
+#include "platform/network/network_url.h"
+#include "platform/network/telnet_codec.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "operations/module_window.h"
-#include "platform/network_url.h"
+#include "platform/network/network_url.h"
 #include "protocol/com_names.h"
 #include "protocol/commands.h"
 #include "protocol/line_settings.h"

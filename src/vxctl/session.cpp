@@ -5,7 +5,7 @@
 #include "link/commands.h"
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
-#include "platform/network_url.h"
+#include "platform/network/network_url.h"
 #include "platform/terminal.h"
 #include "protocol/com_names.h"
 #include "ui/shell/stored_settings.h"

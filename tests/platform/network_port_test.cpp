@@ -10,8 +10,8 @@
 
 #include "case_names.h"
 #include "platform/linux/port_lock.h"
-#include "platform/network_url.h"
-#include "platform/telnet_codec.h"
+#include "platform/network/network_url.h"
+#include "platform/network/telnet_codec.h"
 
 namespace vx::platform {
 namespace {

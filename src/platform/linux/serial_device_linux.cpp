@@ -25,7 +25,7 @@
 
 #include "platform/linux/port_lock.h"
 #include "platform/linux/serial_device_linux.h"
-#include "platform/network_serial_device.h"
+#include "platform/network/network_serial_device.h"
 #include "platform/serial_device.h"
 #include "protocol/line_settings.h"
 

@@ -1,6 +1,6 @@
 #include "platform/com_ports.h"
-#include "platform/network_port_table.h"
-#include "platform/network_url.h"
+#include "platform/network/network_port_table.h"
+#include "platform/network/network_url.h"
 
 #include <string_view>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/network_serial_device.h"
+#include "platform/network/network_serial_device.h"
 #include "platform/serial_device.h"
 #include "protocol/line_settings.h"
 

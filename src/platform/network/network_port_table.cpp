@@ -1,8 +1,8 @@
-#include "platform/network_port_table.h"
+#include "platform/network/network_port_table.h"
 
 #include <set>
 
-#include "platform/network_url.h"
+#include "platform/network/network_url.h"
 #include "platform/settings_store.h"
 #include "protocol/com_names.h"
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/network_url.h"
+#include "platform/network/network_url.h"
 #include "platform/serial_device.h"
-#include "platform/tcp_connection.h"
+#include "platform/network/tcp_connection.h"
 
 namespace vx::platform {
 

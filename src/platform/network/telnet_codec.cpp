@@ -1,4 +1,4 @@
-#include "platform/telnet_codec.h"
+#include "platform/network/telnet_codec.h"
 
 namespace vx::platform::telnet {
 namespace {

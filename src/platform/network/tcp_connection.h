@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/network_url.h"
+#include "platform/network/network_url.h"
 #include "platform/serial_device.h"
 
 namespace vx::platform {

@@ -1,4 +1,4 @@
-#include "platform/tcp_connection.h"
+#include "platform/network/tcp_connection.h"
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN

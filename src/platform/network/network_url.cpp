@@ -1,4 +1,4 @@
-#include "platform/network_url.h"
+#include "platform/network/network_url.h"
 
 #include <algorithm>
 #include <array>

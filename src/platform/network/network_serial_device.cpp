@@ -1,4 +1,4 @@
-#include "platform/network_serial_device.h"
+#include "platform/network/network_serial_device.h"
 
 #include <array>
 #include <deque>
@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/telnet_codec.h"
+#include "platform/network/telnet_codec.h"
 #include "protocol/line_settings.h"
 
 namespace vx::platform {
