@@ -1,47 +1,20 @@
-// The store file lives in a folder that every member of the serial-port group
-// may write, and the tool often runs as the superuser: whatever stands at the
-// store's name is treated as planted there by someone else. It is never
-// followed, never read beyond a small size, never blocked on, and never lends
-// its permissions to the file that replaces it.
-#include <dirent.h>
+// The settings store as a registry-export text file, changed one
+// read-modify-write at a time under the lock file beside it.
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/random.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <functional>
-#include <thread>
 #include <utility>
 
 #include "platform/linux/reg_file.h"
+#include "platform/linux/store_file.h"
+#include "platform/linux/store_lock.h"
 #include "platform/settings_store.h"
 
 namespace vx::platform {
 namespace {
 
-using namespace std::chrono_literals;
-using SteadyClock = std::chrono::steady_clock;
-
 constexpr const char* kSystemStorePath = "/var/lib/vxconfig/VXConfig.reg";
-// Masked by the umask; nothing of an earlier file is carried over.
-constexpr mode_t kNewFileMode = 0664;
-constexpr mode_t kNewFolderMode = 0755;
-// The four values and a port table fit a few hundred bytes.
-constexpr off_t kMaxStoreBytes = off_t{1} << 20;
-constexpr const char* kLockSuffix = ".lock";
-constexpr auto kLockWait = 1000ms;
-constexpr auto kLockRetry = 250us;
-// Old enough that no writer still works on it: a write takes milliseconds.
-constexpr auto kLeftoverAge = 60s;
-constexpr std::size_t kTemporarySuffixLength = 6;
-constexpr int kTemporaryNameTries = 16;
-constexpr std::string_view kNameCharacters =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 // The store promises values, never exceptions: running out of memory on a
 // hostile file, or anything else thrown below, is one more failure.
@@ -54,281 +27,12 @@ Result NoThrow(Result failed, Action&& action) noexcept {
     }
 }
 
-// Closes a descriptor when it goes out of scope.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    ~FileDescriptor() { Reset(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        Reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-
-    int Get() const { return fd_; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = fd;
-    }
-    // Closes now, reporting whether the data made it out.
-    bool CloseChecked() { return close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
-};
-
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string FileNameOf(const std::string& path) {
-    return path.substr(path.rfind('/') + 1);
-}
-
-// ".VXConfig.reg." and six characters: our temporary files.
-std::string TemporaryPrefix(const std::string& path) {
-    // Appending to a named string rather than writing "." + name: GCC 12 at
-    // -O3 takes the latter for an overlapping copy (-Wrestrict) that cannot happen.
-    std::string prefix = ".";
-    prefix.append(FileNameOf(path)).append(".");
-    return prefix;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-// What stands at the store's name, as far as it may be used.
-struct StoreFile {
-    // The text of a plain file that may be read; empty when there is none.
-    std::optional<std::string> text;
-    // True for a plain file, and where a new store may take the name: none
-    // there yet, a symbolic link (replaced, never followed) or a plain file
-    // too large or not text. False for pipes, devices, folders and files
-    // that cannot be read.
-    bool replaceable = false;
-    bool exists = false;
-};
-
-std::optional<std::string> ReadAtMost(int fd, off_t limit) {
-    std::string text;
-    std::array<char, 4096> buffer{};
-    for (;;) {
-        const ssize_t got = read(fd, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return std::nullopt;
-        if (got == 0)
-            return text;
-        text.append(buffer.data(), static_cast<std::size_t>(got));
-        if (static_cast<off_t>(text.size()) > limit)
-            return std::nullopt;
-    }
-}
-
-StoreFile InspectStore(const std::string& path) {
-    // Not blocking: opening a pipe for reading would wait for a writer.
-    FileDescriptor file(
-        open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.Get() < 0) {
-        if (errno == ENOENT)
-            return {std::string{}, true, false};
-        return {std::nullopt, errno == ELOOP, errno != ENOTDIR};
-    }
-    struct stat status {};
-    if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode))
-        return {std::nullopt, false, true};
-    if (status.st_size > kMaxStoreBytes)
-        return {std::nullopt, true, true};
-    auto text = ReadAtMost(file.Get(), kMaxStoreBytes);
-    // A zero byte means no text file (a UTF-16 export, or binary data).
-    if (!text || text->find('\0') != std::string::npos)
-        return {std::nullopt, true, true};
-    return {std::move(text), true, true};
-}
-
 std::optional<regfile::Document> LoadDocument(const std::string& path) {
     auto file = InspectStore(path);
     if (!file.text)
         return std::nullopt;
     return regfile::Parse(*file.text);
 }
-
-std::string RandomSuffix() {
-    std::array<unsigned char, kTemporarySuffixLength> random{};
-    if (getrandom(random.data(), random.size(), 0) != static_cast<ssize_t>(random.size()))
-        return {};
-    std::string suffix;
-    for (const unsigned char r : random) suffix += kNameCharacters[r % kNameCharacters.size()];
-    return suffix;
-}
-
-// A fresh file of our own beside the store; never one that was there.
-std::pair<FileDescriptor, std::string> CreateTemporary(const std::string& path) {
-    const std::string prefix = FolderOf(path) + "/" + TemporaryPrefix(path);
-    for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
-        const std::string suffix = RandomSuffix();
-        if (suffix.empty())
-            break;
-        std::string name = prefix + suffix;
-        const int fd =
-            open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
-        if (fd >= 0)
-            return {FileDescriptor(fd), std::move(name)};
-        if (errno != EEXIST)
-            break;
-    }
-    return {FileDescriptor(), std::string{}};
-}
-
-// Temporary files of writers that were killed before they could tidy up.
-void RemoveLeftovers(const std::string& path) {
-    const std::string prefix = TemporaryPrefix(path);
-    DIR* folder = opendir(FolderOf(path).c_str());
-    if (folder == nullptr)
-        return;
-    const auto oldest = std::chrono::system_clock::now() - kLeftoverAge;
-    const auto oldestSeconds = std::chrono::system_clock::to_time_t(oldest);
-    while (const dirent* entry = readdir(folder)) {
-        const std::string_view name = entry->d_name;
-        if (!name.starts_with(prefix) || name.size() != prefix.size() + kTemporarySuffixLength)
-            continue;
-        struct stat status {};
-        if (fstatat(dirfd(folder), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(status.st_mode) && status.st_mtime < oldestSeconds) {
-            unlinkat(dirfd(folder), entry->d_name, 0);
-        }
-    }
-    closedir(folder);
-}
-
-// The new text goes to a fresh file beside the store, reaches the disk, and
-// only then takes the store's name in one rename: a crash at any moment
-// leaves either the old store or the new one, never a mixture.
-bool RenameIntoPlace(const std::string& path, const std::string& text) {
-    auto [file, temporary] = CreateTemporary(path);
-    if (file.Get() < 0)
-        return false;
-    const bool written = WriteAll(file.Get(), text) && fsync(file.Get()) == 0 &&
-                         file.CloseChecked() && rename(temporary.c_str(), path.c_str()) == 0;
-    if (!written)
-        unlink(temporary.c_str());
-    return written;
-}
-
-// The rename itself is durable only once the folder is.
-bool SyncFolder(const std::string& path) {
-    FileDescriptor folder(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return folder.Get() >= 0 && fsync(folder.Get()) == 0;
-}
-
-void MakeFolders(const std::string& folder) {
-    for (auto slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        mkdir(folder.substr(0, slash).c_str(), kNewFolderMode);
-        if (slash == std::string::npos)
-            return;
-    }
-}
-
-// The registry opens keys for reading and writing alike; so does this store:
-// a user who could not write the settings cannot open them either.
-bool StoreAccessible(const std::string& path) {
-    if (faccessat(AT_FDCWD, FolderOf(path).c_str(), W_OK | X_OK, AT_EACCESS) != 0)
-        return false;
-    // A link is judged by itself: it is replaced, never followed.
-    return faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0 ||
-           errno == ENOENT;
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Byte 0 of the lock file carries a shared record lock for every writer
-// waiting for the flock (the two kinds of lock do not meet). Waiters poll, so
-// a writer that locked again the moment it let go would starve them: a
-// newcomer first lets those already waiting have their turn, up to a bound
-// so that a stuck waiter costs a delay, not the write.
-constexpr auto kWaitersTurnLimit = 100ms;
-
-bool SetQueueLock(int fd, short type) {
-    struct flock record {};
-    record.l_type = type;
-    record.l_whence = SEEK_SET;
-    record.l_len = 1;
-    return fcntl(fd, F_OFD_SETLK, &record) == 0;
-}
-
-bool OthersWaiting(int fd) {
-    struct flock record {};
-    record.l_type = F_WRLCK;
-    record.l_whence = SEEK_SET;
-    record.l_len = 1;
-    return fcntl(fd, F_OFD_GETLK, &record) == 0 && record.l_type != F_UNLCK;
-}
-
-// Polls for the flock until the deadline; false on time-out or an error.
-bool WaitForFlock(int fd, SteadyClock::time_point deadline) {
-    for (;;) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return true;
-        if ((errno != EWOULDBLOCK && errno != EINTR) || SteadyClock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(kLockRetry);
-    }
-}
-
-// The advisory lock file beside the store, held with flock for one
-// read-modify-write. Someone may swap the file while we wait; the lock counts
-// only on the file that still bears the name.
-class StoreLock {
-public:
-    StoreLock() = default;
-    explicit StoreLock(const std::string& path) {
-        const std::string lockPath = path + kLockSuffix;
-        const auto start = SteadyClock::now();
-        while (SteadyClock::now() < start + kLockWait) {
-            FileDescriptor lock(open(lockPath.c_str(),
-                                     O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                                     kNewFileMode));
-            struct stat held {};
-            if (lock.Get() < 0 || fstat(lock.Get(), &held) != 0 || !S_ISREG(held.st_mode))
-                return;
-            while (OthersWaiting(lock.Get()) && SteadyClock::now() < start + kWaitersTurnLimit)
-                std::this_thread::sleep_for(kLockRetry);
-            SetQueueLock(lock.Get(), F_RDLCK);
-            if (!WaitForFlock(lock.Get(), start + kLockWait))
-                return;
-            struct stat named {};
-            if (lstat(lockPath.c_str(), &named) == 0 && SameFile(held, named)) {
-                SetQueueLock(lock.Get(), F_UNLCK);
-                fd_ = std::move(lock);
-                return;
-            }
-        }
-    }
-
-    bool Held() const { return fd_.Get() >= 0; }
-
-private:
-    FileDescriptor fd_;
-};
 
 // Whether the store's lock is held for a run of several changes, and whether
 // getting it failed (then every change in the run fails at once).
