@@ -45,13 +45,8 @@ vx_install_packages() {
 # Qt-free libraries, their tests and the fuzz targets (scripts/sanitize,
 # scripts/fuzz). Configures it once; its folder is VX_SANITIZE_BUILD.
 VX_SANITIZE_BUILD=${VX_SANITIZE_BUILD:-$VX_ROOT/build/sanitize}
-VX_SANITIZERS=-fsanitize=address,undefined
 vx_configure_sanitized() {
-  vx_configure "$VX_SANITIZE_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_WERROR=ON \
-    -DCMAKE_CXX_COMPILER=clang++ \
-    -DCMAKE_CXX_FLAGS="$VX_SANITIZERS,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer" \
-    -DCMAKE_EXE_LINKER_FLAGS="$VX_SANITIZERS" \
-    -DVX_BUILD_UI=OFF -DVX_BUILD_BENCH=OFF -DVX_BUILD_FUZZ=ON
+  vx_configure sanitize "$VX_SANITIZE_BUILD"
 }
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -59,17 +54,18 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Configures (once) and builds everything into VX_BUILD, with warnings as
 # errors: this is our own build, not a user's.
 vx_build() {
-  vx_configure "$VX_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_WERROR=ON
+  vx_configure default "$VX_BUILD"
   cmake --build "$VX_BUILD" -j "$(nproc)" "$@" || vx_die "the build failed (see the compiler messages above)"
 }
 
-# Configures the build folder $1 with the options that follow, once; the
-# log stays inside that folder.
+# Configures the build folder $2 with CMake preset $1 (CMakePresets.json
+# holds every build's options and flags) and the arguments that follow, once;
+# the log stays inside that folder.
 vx_configure() {
-  local dir=$1
-  shift
+  local preset=$1 dir=$2
+  shift 2
   [ -f "$dir/build.ninja" ] && return 0
   mkdir -p "$dir"
-  cmake -S "$VX_ROOT" -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1 \
+  cmake --preset "$preset" -S "$VX_ROOT" -B "$dir" "$@" >"$dir/configure.log" 2>&1 \
     || { tail -n 30 "$dir/configure.log" >&2; vx_die "configuring failed (full log: $dir/configure.log)"; }
 }

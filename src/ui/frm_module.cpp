@@ -135,11 +135,7 @@ void TfrmModule::FormShow() {
     SetButtonCaption(btnProcess, Text(Msg::ProcessModule));
     gbDefault->setTitle(LiteralCaption(Text(Msg::QuickSetting)));
     pcDefault->setTabText(pcDefault->indexOf(tsDefault), LiteralCaption(Text(Msg::Default)));
-    // Appending to a named string rather than writing "(" + text: GCC 12 at
-    // -O3 takes the latter for an overlapping copy (-Wrestrict) that cannot happen.
-    std::string factoryCaption = "(";
-    factoryCaption.append(Text(Msg::FactoryDefault)).append(")");
-    SetButtonCaption(btnFactory, factoryCaption);
+    SetButtonCaption(btnFactory, "(" + Text(Msg::FactoryDefault) + ")");
     SetButtonCaption(btnExit, Text(Msg::Exit));
     DescribeControls();
 }

@@ -229,7 +229,6 @@ void Printer::Line(const Record& record) {
     const std::lock_guard lock(mutex_);
     if (!StartResult(record))
         return;
-    // Word by word: GCC 12 at -O3 takes `"" + text` for an overlapping copy.
     std::vector<std::string> words;
     for (const auto& [name, value] : record.fields) words.push_back(name + "=" + FieldText(value));
     if (!record.message.empty())

@@ -287,8 +287,6 @@ private:
     void WriteRow(const Record& record) {
         if (!logFile_.is_open())
             return;
-        // Appended piece by piece: GCC 12 at -O3 takes `"," + text` for an
-        // overlapping copy (-Wrestrict).
         std::string row = CsvField(UtcNow());
         for (const auto& field : record.fields)
             row.append(",").append(CsvField(std::get<std::string>(field.second)));

@@ -35,11 +35,7 @@ std::string FileNameOf(const std::string& path) {
 
 // ".VXConfig.reg." and six characters: our temporary files.
 std::string TemporaryPrefix(const std::string& path) {
-    // Appending to a named string rather than writing "." + name: GCC 12 at
-    // -O3 takes the latter for an overlapping copy (-Wrestrict) that cannot happen.
-    std::string prefix = ".";
-    prefix.append(FileNameOf(path)).append(".");
-    return prefix;
+    return "." + FileNameOf(path) + ".";
 }
 
 bool WriteAll(int fd, const std::string& text) {
