@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "link/commands.h"
 #include "link/link.h"
 #include "link/transaction.h"
 #include "platform/com_ports.h"
 #include "platform/settings_store.h"
+#include "protocol/commands.h"
 #include "pseudo_terminal.h"
 #include "ser2net_process.h"
 #include "temp_folder.h"
@@ -48,7 +48,7 @@ void BM_UnansweredTransactionOnPty(benchmark::State& state) {
     platform::testing::PseudoTerminal pty;
     MappedPort port(pty.SlavePath());
     port.Link().OpenCommPort(1, "19200,e,8,1");
-    for (auto _ : state) benchmark::DoNotOptimize(port.Link().SendCommand(link::cmd::Identify));
+    for (auto _ : state) benchmark::DoNotOptimize(port.Link().SendCommand(protocol::cmd::Identify));
     port.Link().CloseCommPort();
 }
 BENCHMARK(BM_UnansweredTransactionOnPty)->Unit(benchmark::kMillisecond)->Iterations(20);
@@ -71,7 +71,7 @@ void AnsweredIdentify(benchmark::State& state, bool throughServer) {
     MappedPort port(server ? server->Url(0) : path);
     port.Link().OpenCommPort(1, "115200,e,8,1");
     int answered = 0;
-    for (auto _ : state) answered += port.Link().SendCommand(link::cmd::Identify) ? 1 : 0;
+    for (auto _ : state) answered += port.Link().SendCommand(protocol::cmd::Identify) ? 1 : 0;
     state.counters["answered"] = answered;
     port.Link().CloseCommPort();
 }

@@ -12,7 +12,6 @@
 #include <memory>
 #include <string>
 
-#include "link/commands.h"
 #include "link/link.h"
 #include "platform/com_ports.h"
 #include "platform/serial_device.h"

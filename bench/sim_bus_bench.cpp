@@ -4,8 +4,9 @@
 
 #include <string>
 
-#include "link/commands.h"
 #include "link/transaction.h"
+#include "protocol/commands.h"
+#include "protocol/line_settings.h"
 #include "sim/sim_bus.h"
 
 namespace {
@@ -45,12 +46,12 @@ void BM_AnsweredIdentify(benchmark::State& state) {
     vx::sim::SimBus bus(clock);
     bus.AddModule(1);
     bus.Open("COM1");
-    bus.ApplyLineSettings(vx::link::LineSettingsList[vx::link::kDefaultLineSettingsIndex]);
+    bus.ApplyLineSettings(vx::protocol::LineSettingsList[vx::protocol::kDefaultLineSettingsIndex]);
     const std::string frame = IdentifyFrame();
     for (auto _ : state) {
         bus.Write(reinterpret_cast<const std::uint8_t*>(frame.data()), frame.size());
         int bytes = 0;
-        for (int k = 0; k < kReplyReadLimit && bytes < vx::link::kIdentifyReplyLength; ++k) {
+        for (int k = 0; k < kReplyReadLimit && bytes < vx::protocol::kIdentifyReplyLength; ++k) {
             bytes += bus.ReadByte().has_value() ? 1 : 0;
         }
         benchmark::DoNotOptimize(bytes);
@@ -70,7 +71,7 @@ void BM_FullUnansweredScan(benchmark::State& state) {
         for (int k = 0; k < kQuickTries; ++k, ++attempts) UnansweredAttempt(bus, frame);
         bus.Close();
         for (int com = 1; com <= kPorts; ++com) {
-            for (const auto& line : vx::link::LineSettingsList) {
+            for (const auto& line : vx::protocol::LineSettingsList) {
                 bus.Open("COM" + std::to_string(com));
                 bus.ApplyLineSettings(line);
                 for (int k = 0; k < kTriesPerSetting; ++k, ++attempts)

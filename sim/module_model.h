@@ -51,7 +51,6 @@ public:
     void ReplySent(const ModuleReply& reply);
 
     const ModuleState& State() const { return state_; }
-    ModuleState& MutableState() { return state_; }
     protocol::ChannelFlags Inputs() const;
     std::string LineSettings() const;  // LineSettingsList[lineIndex]
 

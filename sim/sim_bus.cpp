@@ -199,11 +199,6 @@ int SimBus::CloseCount() const {
     return impl_->closeCount;
 }
 
-std::string SimBus::OpenLineSettings() const {
-    const auto* port = impl_->OpenPort();
-    return port ? port->lineSettings : "";
-}
-
 platform::PortOpen SimBus::Open(const std::string& comName) {
     impl_->Settle();
     if (auto* open = impl_->OpenPort())

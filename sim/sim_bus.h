@@ -75,7 +75,6 @@ public:
     std::vector<std::string> Commands() const;  // just the command texts
     int OpenCount() const;                      // successful opens
     int CloseCount() const;                     // every Close() call, even with nothing open
-    std::string OpenLineSettings() const;       // settings of the open port ("" if none)
 
     // platform::SerialDevice
     platform::PortOpen Open(const std::string& comName) override;

@@ -44,7 +44,6 @@ std::optional<std::uint8_t> TimedPort::ReadByte() {
             clock_.AdvanceUs(arrivals_.front().dueUs - clock_.NowUs());
         const std::uint8_t byte = arrivals_.front().byte;
         arrivals_.pop_front();
-        ++bytesRead_;
         return byte;
     }
     clock_.AdvanceUs(kReadLimitUs);

@@ -43,8 +43,6 @@ public:
     const std::vector<Written>& Writes() const { return written_; }
     std::string AllWritten() const;
     const std::string& OpenedName() const { return openedName_; }
-    // Bytes handed to the reader so far.
-    std::size_t BytesRead() const { return bytesRead_; }
 
 private:
     struct Arrival {
@@ -58,7 +56,6 @@ private:
     std::uint32_t replyDelayMs_ = 0;
     std::uint64_t replyGapUs_ = 0;
     std::string openedName_;
-    std::size_t bytesRead_ = 0;
     bool open_ = false;
     bool acceptsSettings_ = true;
 };

@@ -42,9 +42,8 @@ public:
     // Verifies the frame held in RecvBuffer, ReplyLength bytes long.
     bool CheckReplyChecksum() const;
 
-    // The receive buffer, the receive position (after a verified reply, the
-    // frame's length) and the last complete reply frame, LF through CR.
-    const std::array<std::uint8_t, kRecvBufferSize>& RecvBuffer() const { return recvBuffer_; }
+    // The receive position (after a verified reply, the frame's length) and
+    // the last complete reply frame, LF through CR.
     int ReplyLength() const { return replyLength_; }
     const std::string& ReplyText() const { return replyText_; }
 

@@ -1,26 +1,26 @@
 #include <string>
 
-#include "link/commands.h"
 #include "operations/module_setting.h"
 #include "operations/operation_support.h"
+#include "protocol/commands.h"
+#include "protocol/line_settings.h"
 
 namespace vx::ops {
 
 namespace {
 
-constexpr int kFactoryIdPosition = 1;
-constexpr const char* kFactoryId = "01";
+constexpr int kFactoryId = 1;
 
 void ShowFactoryValues(ModuleWindow& w) {
-    w.SetIdPosition(kFactoryIdPosition);
-    w.SelectBaudRate(link::kDefaultLineSettingsIndex);
+    w.SetIdPosition(kFactoryId);
+    w.SelectBaudRate(protocol::kDefaultLineSettingsIndex);
     w.SelectMode(kModeHold);
-    for (int k = kFirstChannel; k <= kLastChannel; ++k) w.SetNoNc(k, false);
+    for (int k = protocol::kFirstChannel; k <= protocol::kLastChannel; ++k) w.SetNoNc(k, false);
 }
 
 }  // namespace
 
-void btnFactoryClick(OperationContext& ctx) {
+Outcome btnFactoryClick(OperationContext& ctx) {
     ModuleWindow& w = ctx.window;
     ModuleSetting setting;
     setting.preparation = [&w] { ShowFactoryValues(w); };
@@ -29,17 +29,18 @@ void btnFactoryClick(OperationContext& ctx) {
     // are not adopted: the module is told the default, the tool keeps its own.
     setting.steps = {
         [](const std::string& identifyReply) {
-            return link::SetIdCommand(link::ReplySerial(identifyReply), kFactoryId);
+            return protocol::SetIdCommand(protocol::ReplySerial(identifyReply),
+                                          protocol::IdText(kFactoryId));
         },
-        [](const std::string&) { return link::WriteNoNcCommand(link::ChannelFlags{}); },
-        [](const std::string&) { return std::string(link::cmd::SetModeHold); },
+        [](const std::string&) { return protocol::WriteNoNcCommand(protocol::ChannelFlags{}); },
+        [](const std::string&) { return std::string(protocol::cmd::SetModeHold); },
         [](const std::string&) {
-            return link::SetLineSettingsCommand(link::kDefaultLineSettingsIndex);
+            return protocol::SetLineSettingsCommand(protocol::kDefaultLineSettingsIndex);
         },
     };
     setting.okMessage = Msg::SetFactoryDefaultOk;
     setting.errorMessage = Msg::SetFactoryDefaultError;
-    RunModuleSetting(ctx, setting);
+    return RunModuleSetting(ctx, setting);
 }
 
 }  // namespace vx::ops

@@ -25,7 +25,8 @@ struct ModuleSetting {
 
 // The frame every setting operation shares: hourglass and disabled window,
 // the module-found gate, the port, two attempts of identification and steps,
-// and the lamp, message and beep of the outcome.
-void RunModuleSetting(OperationContext& ctx, const ModuleSetting& setting);
+// and the lamp, message and beep of the outcome. The outcome's module facts
+// are the port and line settings used and what the identification told.
+Outcome RunModuleSetting(OperationContext& ctx, const ModuleSetting& setting);
 
 }  // namespace vx::ops

@@ -1,6 +1,6 @@
 #include "operations/operation_support.h"
 
-#include "link/commands.h"
+#include "protocol/line_settings.h"
 
 namespace vx::ops {
 
@@ -13,16 +13,34 @@ void BeepFailure(OperationContext& ctx) {
 }
 
 bool ModuleAnswersIdentify(link::Link& link) {
-    return link.SendCommand(link::cmd::Identify) &&
-           link.ReplyLength() == link::kIdentifyReplyLength;
+    return link.SendCommand(protocol::cmd::Identify) &&
+           link.ReplyLength() == protocol::kIdentifyReplyLength;
 }
 
-std::string PortSuffix(int portNumber) {
-    return " : #" + std::to_string(portNumber);
+ModuleFacts LinkFacts(const SharedState& state) {
+    ModuleFacts facts;
+    facts.port = state.ScanCommNo;
+    facts.lineSettings = state.ScanBaudRate;
+    facts.lineIndex = protocol::LineSettingsIndex(state.ScanBaudRate);
+    return facts;
+}
+
+void TakeIdentity(const std::string& identifyReply, ModuleFacts& facts) {
+    facts.idText = protocol::ReplyModuleId(identifyReply);
+    facts.id = protocol::ParseIdText(facts.idText);
+    facts.serial = protocol::ReplySerial(identifyReply);
+}
+
+protocol::ChannelFlags TickedBoxes(const ModuleWindow& w, bool (ModuleWindow::*ticked)(int) const) {
+    protocol::ChannelFlags flags{};
+    for (int k = protocol::kFirstChannel; k <= protocol::kLastChannel; ++k) {
+        flags[protocol::ChannelSlot(k)] = (w.*ticked)(k);
+    }
+    return flags;
 }
 
 int SafeLineSettingsIndex(int index) {
-    return link::IsLineSettingsIndex(index) ? index : link::kDefaultLineSettingsIndex;
+    return protocol::IsLineSettingsIndex(index) ? index : protocol::kDefaultLineSettingsIndex;
 }
 
 }  // namespace vx::ops

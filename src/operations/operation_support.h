@@ -5,6 +5,7 @@
 
 #include "link/link.h"
 #include "operations/operations.h"
+#include "protocol/commands.h"
 
 namespace vx::ops {
 
@@ -21,9 +22,6 @@ inline constexpr unsigned kToneMs = 300;
 inline constexpr int kBusyOn = 1;
 inline constexpr int kBusyOff = 0;
 
-inline constexpr int kFirstChannel = 1;
-inline constexpr int kLastChannel = 16;
-
 void BeepSuccess(OperationContext& ctx);
 void BeepFailure(OperationContext& ctx);
 
@@ -31,8 +29,15 @@ void BeepFailure(OperationContext& ctx);
 // the one test by which every operation decides that the module is there.
 bool ModuleAnswersIdentify(link::Link& link);
 
-// " : #" and the port number, the suffix of the scan's port messages.
-std::string PortSuffix(int portNumber);
+// The port and line settings an operation reaches the module at.
+ModuleFacts LinkFacts(const SharedState& state);
+// What an identification reply (the whole frame, LF first) tells: the ID
+// field and the serial number.
+void TakeIdentity(const std::string& identifyReply, ModuleFacts& facts);
+
+// The boxes of one row as flags, channel 1 first: `ticked` is
+// NoNcTicked or OutputTicked.
+protocol::ChannelFlags TickedBoxes(const ModuleWindow& w, bool (ModuleWindow::*ticked)(int) const);
 
 // A line-settings index that is safe to look up: anything outside the list
 // (a stored value nobody range-checked, an empty selection) is the default.

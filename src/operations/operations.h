@@ -2,6 +2,7 @@
 
 #include "link/link.h"
 #include "operations/module_window.h"
+#include "operations/outcome.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "platform/tone.h"
@@ -18,12 +19,17 @@ struct OperationContext {
     platform::Tone& tone;
 };
 
-void btnScanClick(OperationContext& ctx);
-void btnProcessClick(OperationContext& ctx);
+// Each operation drives the window as its button does and answers what came
+// of it and what it learned of the module.
+using Operation = Outcome (*)(OperationContext& ctx);
+
+Outcome btnScanClick(OperationContext& ctx);
+Outcome btnProcessClick(OperationContext& ctx);
+Outcome btnIDClick(OperationContext& ctx);
+Outcome btnBaudRateClick(OperationContext& ctx);
+Outcome btnModeClick(OperationContext& ctx);
+Outcome btnFactoryClick(OperationContext& ctx);
+// Only the window's boxes change: there is nothing to answer.
 void btnAllClick(OperationContext& ctx);
-void btnIDClick(OperationContext& ctx);
-void btnBaudRateClick(OperationContext& ctx);
-void btnModeClick(OperationContext& ctx);
-void btnFactoryClick(OperationContext& ctx);
 
 }  // namespace vx::ops

@@ -1,9 +1,10 @@
 #include <array>
 #include <string>
 
-#include "link/commands.h"
 #include "operations/operation_support.h"
 #include "operations/operations.h"
+#include "operations/window_texts.h"
+#include "protocol/commands.h"
 
 namespace vx::ops {
 
@@ -26,63 +27,58 @@ void SetLockedControlsEnabled(ModuleWindow& w, bool enabled) {
     for (Control c : kLockedControls) w.SetControlEnabled(c, enabled);
 }
 
-link::ChannelFlags OutputsFromWindow(const ModuleWindow& w) {
-    link::ChannelFlags outputs{};
-    for (int k = kFirstChannel; k <= kLastChannel; ++k) {
-        outputs[static_cast<std::size_t>(k - kFirstChannel)] = w.OutputTicked(k);
-    }
-    return outputs;
-}
-
-void ShowInputs(ModuleWindow& w, const link::ChannelFlags& inputs) {
-    for (int k = kFirstChannel; k <= kLastChannel; ++k) {
-        const bool on = inputs[static_cast<std::size_t>(k - kFirstChannel)];
+void ShowInputs(ModuleWindow& w, const protocol::ChannelFlags& inputs) {
+    for (int k = protocol::kFirstChannel; k <= protocol::kLastChannel; ++k) {
+        const bool on = inputs[protocol::ChannelSlot(k)];
         w.SetInputLamp(k, on ? LampColor::Yellow : LampColor::White);
     }
 }
 
 // Cycles until the user stops the run or an exchange is lost.
-void Cycle(OperationContext& ctx) {
+void Cycle(OperationContext& ctx, ModuleFacts& facts) {
     ModuleWindow& w = ctx.window;
     while (w.State().ProcessFlag) {
         for (int step = 0; step < kCyclePauseSteps; ++step) {
             ctx.events.RunPending();
             ctx.clock.SleepMs(kCyclePauseStepMs);
         }
-        if (!ctx.link.SendCommand(link::ExchangeCommand(OutputsFromWindow(w))))
+        const protocol::ChannelFlags outputs = TickedBoxes(w, &ModuleWindow::OutputTicked);
+        if (!ctx.link.SendCommand(protocol::ExchangeCommand(outputs)))
             return;
-        if (ctx.link.ReplyLength() == link::kExchangeReplyLength) {
-            ShowInputs(w, link::ReplyChannelFlags(ctx.link.ReplyText()));
+        if (ctx.link.ReplyLength() == protocol::kExchangeReplyLength) {
+            facts.inputs = protocol::ReplyChannelFlags(ctx.link.ReplyText());
+            ShowInputs(w, *facts.inputs);
         }
     }
 }
 
 // Checks the link and cycles, again after a first failure; returns when the
 // user stopped the run or the link is lost for good.
-void RunOnOpenPort(OperationContext& ctx) {
+Result RunOnOpenPort(OperationContext& ctx, ModuleFacts& facts) {
     ModuleWindow& w = ctx.window;
     int linkFailures = 0;
     for (;;) {
         ctx.clock.SleepMs(kCommandPauseMs);
         if (ModuleAnswersIdentify(ctx.link)) {
+            TakeIdentity(ctx.link.ReplyText(), facts);
             ctx.clock.SleepMs(kCommandPauseMs);
             w.SetBusy(kBusyOn);
             // The lamp blinks, but the window must stay usable for the stop
             // click and the output boxes.
             w.SetWindowEnabled(true);
-            Cycle(ctx);
+            Cycle(ctx, facts);
         }
         if (!w.State().ProcessFlag)
-            return;
+            return Result::Stopped;
         if (++linkFailures >= kLinkFailureLimit)
-            return;
+            return Result::LinkLost;
     }
 }
 
-void EndRun(OperationContext& ctx) {
+void EndRun(OperationContext& ctx, Result result) {
     ModuleWindow& w = ctx.window;
     w.SetBusy(kBusyOff);
-    if (w.State().ProcessFlag) {
+    if (result == Result::LinkLost) {
         w.SetCommLamp(LampColor::Red);
         BeepFailure(ctx);
     } else {
@@ -90,56 +86,60 @@ void EndRun(OperationContext& ctx) {
         BeepSuccess(ctx);
     }
     // Only the window is tidied: the module keeps its last outputs.
-    for (int k = kFirstChannel; k <= kLastChannel; ++k) w.SetInputLamp(k, LampColor::White);
-    for (int k = kFirstChannel; k <= kLastChannel; ++k) w.SetOutput(k, false);
+    for (int k = protocol::kFirstChannel; k <= protocol::kLastChannel; ++k) {
+        w.SetInputLamp(k, LampColor::White);
+    }
+    for (int k = protocol::kFirstChannel; k <= protocol::kLastChannel; ++k) w.SetOutput(k, false);
     ctx.link.CloseCommPort();
 }
 
 void ShowPortError(OperationContext& ctx) {
     ModuleWindow& w = ctx.window;
     w.SetCommLamp(LampColor::Red);
-    w.SetStatus(w.Text(Msg::OpenCom) + " : " + std::to_string(w.State().ScanCommNo) + " " +
-                w.Text(Msg::Error));
+    w.SetStatus(PortErrorText(w, w.State().ScanCommNo));
     BeepFailure(ctx);
 }
 
 }  // namespace
 
-void btnProcessClick(OperationContext& ctx) {
+Outcome btnProcessClick(OperationContext& ctx) {
     ModuleWindow& w = ctx.window;
     SharedState& s = w.State();
     if (!s.ModuleFound) {
         w.SetStatus(w.Text(Msg::StartScanModule));
         BeepFailure(ctx);
-        return;
+        return Outcome::Of(Result::Refused);
     }
     if (s.ProcessFlag) {
         // The stop click, nested inside the running call, which notices the
         // flag after its current transaction and tidies up.
         s.ProcessFlag = false;
-        return;
+        return Outcome::Of(Result::Stopped);
     }
     s.ProcessFlag = true;
     const std::string savedCaption = w.ProcessCaption();
     w.SetProcessCaption(w.Text(Msg::CancelProcessModule));
     SetLockedControlsEnabled(w, false);
 
+    Outcome outcome = Outcome::Of(Result::Failed, LinkFacts(s));
     if (ctx.link.OpenCommPort(s.ScanCommNo, s.ScanBaudRate)) {
-        RunOnOpenPort(ctx);
-        EndRun(ctx);
+        outcome.result = RunOnOpenPort(ctx, outcome.module);
+        EndRun(ctx, outcome.result);
     } else {
+        outcome.failedAt = Step::OpenPort;
         ShowPortError(ctx);
     }
 
     s.ProcessFlag = false;
     SetLockedControlsEnabled(w, true);
     w.SetProcessCaption(savedCaption);
+    return outcome;
 }
 
 void btnAllClick(OperationContext& ctx) {
     ModuleWindow& w = ctx.window;
-    const bool tick = !w.OutputTicked(kFirstChannel);
-    for (int k = kFirstChannel; k <= kLastChannel; ++k) w.SetOutput(k, tick);
+    const bool tick = !w.OutputTicked(protocol::kFirstChannel);
+    for (int k = protocol::kFirstChannel; k <= protocol::kLastChannel; ++k) w.SetOutput(k, tick);
 }
 
 }  // namespace vx::ops

@@ -1,28 +1,22 @@
-#include <algorithm>
-#include <cctype>
 #include <optional>
 #include <string>
 
-#include "link/commands.h"
 #include "operations/operation_support.h"
 #include "operations/operations.h"
+#include "operations/window_texts.h"
+#include "protocol/com_names.h"
+#include "protocol/commands.h"
+#include "protocol/line_settings.h"
 
 namespace vx::ops {
 
 namespace {
 
-constexpr int kFirstScanPort = 1;
-constexpr int kLastScanPort = 16;
 // The remembered port gets one more try than each combination of the search,
 // since it is by far the likeliest place of the module.
 constexpr int kQuickAttempts = 3;
 constexpr int kSearchAttempts = 2;
 constexpr int kInfoAttempts = 2;
-
-constexpr const char* kSerialPlaceholder = "________";
-constexpr const char* kVersionPlaceholder = "__.__-__";
-constexpr const char* kIdPlaceholder = "__";
-constexpr const char* kPanelJoint = " : ";
 
 bool IdentifyWithin(OperationContext& ctx, int attempts) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
@@ -47,8 +41,8 @@ void PrepareScan(OperationContext& ctx) {
     ctx.events.RunPending();
     w.SetBusy(kBusyOn);
     w.SetStatus(w.Text(Msg::ScanModule) + " ....");
-    w.SetSerialPanel(w.Text(Msg::SerialNo) + kPanelJoint + kSerialPlaceholder);
-    w.SetVersionPanel(w.Text(Msg::Version) + kPanelJoint + kVersionPlaceholder);
+    w.SetSerialPanel(SerialPanelText(w, kSerialPlaceholder));
+    w.SetVersionPanel(VersionPanelText(w, kVersionPlaceholder));
     w.SetIdPanel(kIdPlaceholder);
     // Lets the cleared panels be drawn before the window freezes on the search.
     ctx.events.RunPending();
@@ -73,7 +67,7 @@ bool QuickAttempt(OperationContext& ctx) {
 // caller skips the port's remaining settings.
 std::optional<bool> TryCombination(OperationContext& ctx, int portNumber, int lineIndex) {
     ctx.window.SelectBaudRate(lineIndex);
-    const std::string& settings = link::LineSettingsList[static_cast<std::size_t>(lineIndex)];
+    const std::string& settings = protocol::LineSettingsList[static_cast<std::size_t>(lineIndex)];
     if (!ctx.link.OpenCommPort(portNumber, settings))
         return std::nullopt;
     ShowScanningPort(ctx, portNumber);
@@ -95,7 +89,7 @@ bool SearchPort(OperationContext& ctx, int portNumber) {
         const int locked = SafeLineSettingsIndex(ctx.window.State().ScanBaudRateNo);
         return TryCombination(ctx, portNumber, locked).value_or(false);
     }
-    for (int j = 0; j < link::kLineSettingsCount; ++j) {
+    for (int j = 0; j < protocol::kLineSettingsCount; ++j) {
         const std::optional<bool> found = TryCombination(ctx, portNumber, j);
         if (!found.has_value())
             return false;
@@ -106,108 +100,104 @@ bool SearchPort(OperationContext& ctx, int portNumber) {
 }
 
 bool Search(OperationContext& ctx) {
-    for (int p = kFirstScanPort; p <= kLastScanPort; ++p) {
+    for (int p = protocol::kFirstScanPort; p <= protocol::kLastScanPort; ++p) {
         if (SearchPort(ctx, p))
             return true;
     }
     return false;
 }
 
-bool IsDecimal(const std::string& text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-}
-
 // Shows what the "B00B" reply held in ReplyText says of the module.
-void ShowIdentity(OperationContext& ctx) {
+void ShowIdentity(OperationContext& ctx, ModuleFacts& facts) {
     ModuleWindow& w = ctx.window;
     w.SelectBaudRate(SafeLineSettingsIndex(w.State().ScanBaudRateNo));
-    w.SetSerialPanel(w.Text(Msg::SerialNo) + kPanelJoint + link::ReplySerial(ctx.link.ReplyText()));
-    const std::string id = link::ReplyModuleId(ctx.link.ReplyText());
-    w.SetIdPanel(id);
+    TakeIdentity(ctx.link.ReplyText(), facts);
+    w.SetSerialPanel(SerialPanelText(w, facts.serial));
+    w.SetIdPanel(facts.idText);
     // An ID that is not a number is shown as the module sent it; the scroll
     // bar then keeps its position rather than jump to a made-up value.
-    if (IsDecimal(id))
-        w.SetIdPosition(std::stoi(id));
+    if (const auto value = protocol::ParseIdDigits(facts.idText))
+        w.SetIdPosition(*value);
 }
 
-enum class InfoAttempt { Read, Repeat, GiveUp };
-
-InfoAttempt ReadInfoOnce(OperationContext& ctx) {
+// One attempt at the information; answers the step it failed at, or None.
+Step ReadInfoOnce(OperationContext& ctx, ModuleFacts& facts) {
     ModuleWindow& w = ctx.window;
     ctx.clock.SleepMs(kCommandPauseMs);
-    if (!ctx.link.SendCommand(link::cmd::ReadVersion))
-        return InfoAttempt::Repeat;
+    if (!ctx.link.SendCommand(protocol::cmd::ReadVersion))
+        return Step::ReadVersion;
     ctx.clock.SleepMs(kCommandPauseMs);
-    w.SetVersionPanel(w.Text(Msg::Version) + kPanelJoint +
-                      link::ReplyVersion(ctx.link.ReplyText()));
-    if (!ctx.link.SendCommand(link::cmd::ReadMode))
-        return InfoAttempt::GiveUp;
-    w.SelectMode(link::ReplyModeIsHold(ctx.link.ReplyText()) ? kModeHold : kModeNormal);
+    facts.version = protocol::ReplyVersion(ctx.link.ReplyText());
+    w.SetVersionPanel(VersionPanelText(w, facts.version));
+    if (!ctx.link.SendCommand(protocol::cmd::ReadMode))
+        return Step::ReadMode;
+    facts.mode = protocol::ReplyModeIsHold(ctx.link.ReplyText()) ? kModeHold : kModeNormal;
+    w.SelectMode(*facts.mode);
     ctx.clock.SleepMs(kCommandPauseMs);
-    if (!ctx.link.SendCommand(link::cmd::ReadNoNc))
-        return InfoAttempt::GiveUp;
-    const link::ChannelFlags flags = link::ReplyChannelFlags(ctx.link.ReplyText());
-    for (int k = kFirstChannel; k <= kLastChannel; ++k) {
-        w.SetNoNc(k, flags[static_cast<std::size_t>(k - kFirstChannel)]);
+    if (!ctx.link.SendCommand(protocol::cmd::ReadNoNc))
+        return Step::ReadNoNc;
+    facts.noNc = protocol::ReplyChannelFlags(ctx.link.ReplyText());
+    for (int k = protocol::kFirstChannel; k <= protocol::kLastChannel; ++k) {
+        w.SetNoNc(k, (*facts.noNc)[protocol::ChannelSlot(k)]);
     }
     ShowInfoOutcome(ctx, Msg::GetModuleInfoOk);
     w.State().ModuleFound = true;
-    return InfoAttempt::Read;
+    return Step::None;
 }
 
-bool ReadModuleInfo(OperationContext& ctx) {
+// Only an attempt that fails at its first command is repeated.
+Step ReadModuleInfo(OperationContext& ctx, ModuleFacts& facts) {
     const SharedState& s = ctx.window.State();
     if (!ctx.link.OpenCommPort(s.ScanCommNo, s.ScanBaudRate))
-        return false;
-    InfoAttempt outcome = InfoAttempt::Repeat;
-    for (int attempt = 0; attempt < kInfoAttempts && outcome == InfoAttempt::Repeat; ++attempt) {
-        outcome = ReadInfoOnce(ctx);
+        return Step::OpenPort;
+    Step failedAt = Step::ReadVersion;
+    for (int attempt = 0; attempt < kInfoAttempts && failedAt == Step::ReadVersion; ++attempt) {
+        failedAt = ReadInfoOnce(ctx, facts);
     }
     ctx.link.CloseCommPort();
-    return outcome == InfoAttempt::Read;
+    return failedAt;
 }
 
-enum class ScanOutcome { Complete, InfoIncomplete, NotFound };
-
-void Finish(OperationContext& ctx, ScanOutcome outcome) {
+void Finish(OperationContext& ctx, Result result) {
     ModuleWindow& w = ctx.window;
-    switch (outcome) {
-        case ScanOutcome::Complete:
-            w.SetBusy(kBusyOff);
-            w.SetCommLamp(LampColor::Yellow);
-            BeepSuccess(ctx);
-            break;
-        case ScanOutcome::InfoIncomplete:
-            ShowInfoOutcome(ctx, Msg::GetModuleInfoError);
-            w.SetBusy(kBusyOff);
-            w.SetCommLamp(LampColor::Red);
-            BeepFailure(ctx);
-            break;
-        case ScanOutcome::NotFound:
-            w.SetBusy(kBusyOff);
-            w.SetCommLamp(LampColor::Red);
-            w.SelectBaudRate(link::kDefaultLineSettingsIndex);
-            w.SetStatus(w.Text(Msg::ModuleNotFind));
-            BeepFailure(ctx);
-            break;
+    if (result == Result::Succeeded) {
+        w.SetBusy(kBusyOff);
+        w.SetCommLamp(LampColor::Yellow);
+        BeepSuccess(ctx);
+    } else if (result == Result::Failed) {
+        ShowInfoOutcome(ctx, Msg::GetModuleInfoError);
+        w.SetBusy(kBusyOff);
+        w.SetCommLamp(LampColor::Red);
+        BeepFailure(ctx);
+    } else {
+        w.SetBusy(kBusyOff);
+        w.SetCommLamp(LampColor::Red);
+        w.SelectBaudRate(protocol::kDefaultLineSettingsIndex);
+        w.SetStatus(w.Text(Msg::ModuleNotFind));
+        BeepFailure(ctx);
     }
     w.SetHourglassCursor(false);
 }
 
-ScanOutcome Scan(OperationContext& ctx) {
+// Found means the identification answered; the information may still fail.
+Outcome Scan(OperationContext& ctx) {
     const bool found = QuickAttempt(ctx) || Search(ctx);
     if (!found)
-        return ScanOutcome::NotFound;
-    ShowIdentity(ctx);
-    return ReadModuleInfo(ctx) ? ScanOutcome::Complete : ScanOutcome::InfoIncomplete;
+        return Outcome::Of(Result::NotFound);
+    Outcome outcome = Outcome::Of(Result::Failed, LinkFacts(ctx.window.State()));
+    ShowIdentity(ctx, outcome.module);
+    outcome.failedAt = ReadModuleInfo(ctx, outcome.module);
+    outcome.result = outcome.failedAt == Step::None ? Result::Succeeded : Result::Failed;
+    return outcome;
 }
 
 }  // namespace
 
-void btnScanClick(OperationContext& ctx) {
+Outcome btnScanClick(OperationContext& ctx) {
     PrepareScan(ctx);
-    Finish(ctx, Scan(ctx));
+    const Outcome outcome = Scan(ctx);
+    Finish(ctx, outcome.result);
+    return outcome;
 }
 
 }  // namespace vx::ops

@@ -9,6 +9,7 @@ namespace vx::protocol {
 // The ports a search walks through, COM1 to COM16.
 inline constexpr int kFirstScanPort = 1;
 inline constexpr int kLastScanPort = 16;
+inline constexpr int kScanPortCount = kLastScanPort - kFirstScanPort + 1;
 // The largest number a port name may carry anywhere else.
 inline constexpr int kMaxComNumber = 9999;
 

@@ -61,10 +61,18 @@ std::string IdText(int id) {
                                          : digits;
 }
 
-std::optional<int> ParseIdText(std::string_view text) {
-    if (text.size() != kIdTextLength)
+std::optional<int> ParseIdDigits(std::string_view text) {
+    if (text.size() != kIdTextLength || !std::all_of(text.begin(), text.end(), IsDigit))
         return std::nullopt;
-    return ParseModuleId(text);
+    constexpr int kTens = 10;
+    return (text[0] - '0') * kTens + (text[1] - '0');
+}
+
+std::optional<int> ParseIdText(std::string_view text) {
+    const auto value = ParseIdDigits(text);
+    if (!value || !IsModuleId(*value))
+        return std::nullopt;
+    return value;
 }
 
 std::string WriteNoNcCommand(const ChannelFlags& flags) {

@@ -10,6 +10,13 @@ namespace vx::protocol {
 // Flag strings: one character per channel, channel 1 first, "1" on, "0" off.
 inline constexpr int kChannelCount = 16;
 using ChannelFlags = std::array<bool, kChannelCount>;
+// Channels are numbered from 1, as the module's inputs and outputs are.
+inline constexpr int kFirstChannel = 1;
+inline constexpr int kLastChannel = kChannelCount;
+// The place of channel k in a ChannelFlags.
+constexpr std::size_t ChannelSlot(int channel) {
+    return static_cast<std::size_t>(channel - kFirstChannel);
+}
 
 std::string FlagString(const ChannelFlags& flags);
 // As a reply is read: channel k is on only where the character is "1";
@@ -28,6 +35,9 @@ bool IsModuleId(int id);
 std::optional<int> ParseModuleId(std::string_view text);
 // "07" for 7, as "%02d" writes it.
 std::string IdText(int id);
+// The value of exactly two decimal digits, 0 to 99, whether an ID or not:
+// what a module sent in its ID field.
+std::optional<int> ParseIdDigits(std::string_view text);
 // Exactly the two digits of an ID in range.
 std::optional<int> ParseIdText(std::string_view text);
 

@@ -17,6 +17,7 @@
 #include "platform/doubles/recording_tone.h"
 #include "platform/event_pump.h"
 #include "platform/settings_store.h"
+#include "protocol/commands.h"
 #include "sim/sim_bus.h"
 #include "ui/frm_module.h"
 #include "ui/shell/stored_settings.h"
@@ -80,8 +81,7 @@ bool Picture(ui::TfrmModule& window, const QDir& folder, const QString& stem) {
 }
 
 void ShowInputsLit(ui::TfrmModule& window) {
-    constexpr int kChannels = 16;
-    for (int channel = 1; channel <= kChannels; ++channel) {
+    for (int channel = protocol::kFirstChannel; channel <= protocol::kLastChannel; ++channel) {
         const bool lit = channel % 3 != 0;
         window.SetInputLamp(channel, lit ? ops::LampColor::Yellow : ops::LampColor::White);
         window.SetOutput(channel, lit);

@@ -13,7 +13,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 
-#include "link/commands.h"
+#include "operations/window_texts.h"
 #include "ui/captions.h"
 #include "ui/circle_shape.h"
 #include "ui/shell/spoken_texts.h"
@@ -26,8 +26,6 @@ namespace {
 
 using ops::Msg;
 
-constexpr const char* kSerialPlaceholder = " : ________";
-constexpr const char* kVersionPlaceholder = " : __.__-__";
 constexpr const char* kRowLabelEnd = ":";
 constexpr int kBusyOn = 1;
 constexpr int kModeHoldIndex = 0;
@@ -46,10 +44,6 @@ QColor ToColour(ops::LampColor color) {
             break;
     }
     return QColor(255, 255, 255);
-}
-
-std::size_t ChannelIndex(int channel) {
-    return static_cast<std::size_t>(channel - 1);
 }
 
 bool IsEnterKey(const QKeyEvent* event) {
@@ -124,8 +118,8 @@ void TfrmModule::FormShow() {
     setWindowTitle(ToQt(Text(Msg::WindowCaption)));
     pnTAVRO->setText(ToQt(Text(Msg::MakerBanner)));
     pnMsg->ShowStatus(ToQt(Text(Msg::StartScanModule)));
-    pnSerial->setText(ToQt(Text(Msg::SerialNo) + kSerialPlaceholder));
-    pnVersion->setText(ToQt(Text(Msg::Version) + kVersionPlaceholder));
+    pnSerial->setText(ToQt(ops::SerialPanelText(*this, ops::kSerialPlaceholder)));
+    pnVersion->setText(ToQt(ops::VersionPanelText(*this, ops::kVersionPlaceholder)));
     lblID->setText(ToQt(Text(Msg::Id) + kRowLabelEnd));
     lblBaudRate->setText(ToQt(Text(Msg::BaudRate) + kRowLabelEnd));
     SetButtonCaption(btnScan, Text(Msg::ScanModule));
@@ -182,30 +176,26 @@ void TfrmModule::tmrBusyTimer() {
     }
 }
 
-void TfrmModule::RunOperation(void (*operation)(ops::OperationContext&)) {
-    operation(context_);
-}
-
 void TfrmModule::btnScanClick() {
-    RunOperation(&ops::btnScanClick);
+    ops::btnScanClick(context_);
 }
 void TfrmModule::btnProcessClick() {
-    RunOperation(&ops::btnProcessClick);
+    ops::btnProcessClick(context_);
 }
 void TfrmModule::btnAllClick() {
-    RunOperation(&ops::btnAllClick);
+    ops::btnAllClick(context_);
 }
 void TfrmModule::btnIDClick() {
-    RunOperation(&ops::btnIDClick);
+    ops::btnIDClick(context_);
 }
 void TfrmModule::btnBaudRateClick() {
-    RunOperation(&ops::btnBaudRateClick);
+    ops::btnBaudRateClick(context_);
 }
 void TfrmModule::btnModeClick() {
-    RunOperation(&ops::btnModeClick);
+    ops::btnModeClick(context_);
 }
 void TfrmModule::btnFactoryClick() {
-    RunOperation(&ops::btnFactoryClick);
+    ops::btnFactoryClick(context_);
 }
 
 void TfrmModule::ChooseLanguage(int languageNo, const char* languageFlag) {
@@ -279,19 +269,19 @@ bool TfrmModule::LockTicked() const {
 }
 
 bool TfrmModule::NoNcTicked(int channel) const {
-    return chkDI.at(ChannelIndex(channel))->isChecked();
+    return chkDI.at(protocol::ChannelSlot(channel))->isChecked();
 }
 void TfrmModule::SetNoNc(int channel, bool ticked) {
-    chkDI.at(ChannelIndex(channel))->setChecked(ticked);
+    chkDI.at(protocol::ChannelSlot(channel))->setChecked(ticked);
 }
 bool TfrmModule::OutputTicked(int channel) const {
-    return chkDO.at(ChannelIndex(channel))->isChecked();
+    return chkDO.at(protocol::ChannelSlot(channel))->isChecked();
 }
 void TfrmModule::SetOutput(int channel, bool ticked) {
-    chkDO.at(ChannelIndex(channel))->setChecked(ticked);
+    chkDO.at(protocol::ChannelSlot(channel))->setChecked(ticked);
 }
 void TfrmModule::SetInputLamp(int channel, ops::LampColor color) {
-    shDI.at(ChannelIndex(channel))->SetBrush(ToColour(color));
+    shDI.at(protocol::ChannelSlot(channel))->SetBrush(ToColour(color));
 }
 
 std::string TfrmModule::ProcessCaption() const {

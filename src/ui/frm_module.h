@@ -156,7 +156,6 @@ private:
     void ChooseLanguage(int languageNo, const char* languageFlag);
     void CentreOnScreen();
     QWidget* ControlWidget(ops::Control control) const;
-    void RunOperation(void (*operation)(ops::OperationContext&));
     void FocusMoved(QWidget* now);
 
     WindowServices services_;

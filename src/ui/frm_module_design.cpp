@@ -11,8 +11,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "link/commands.h"
+#include "operations/window_texts.h"
 #include "protocol/commands.h"
+#include "protocol/line_settings.h"
 #include "ui/captions.h"
 #include "ui/circle_shape.h"
 #include "ui/classic_scroll_bar.h"
@@ -225,7 +226,7 @@ void TfrmModule::CreateIdentityArea() {
     pnID = MakePanel(this, "pnID", kHighlight, kYellow);
     pnID->setFrameStyle(QFrame::NoFrame);
     pnID->setGeometry(kRowFieldX, kIdRowY, kIdPanelWidth, kRowHeight);
-    pnID->setText(QStringLiteral("__"));
+    pnID->setText(QString::fromLatin1(ops::kIdPlaceholder));
     sbID = Make<ClassicScrollBar>(this, "sbID");
     sbID->setRange(protocol::kMinModuleId, protocol::kMaxModuleId);
     sbID->setSingleStep(kIdArrowStep);
@@ -241,7 +242,7 @@ void TfrmModule::CreateIdentityArea() {
     lblBaudRate = MakeRowLabel(this, "lblBaudRate");
     lblBaudRate->setGeometry(kLeftX, kBaudRowY, kRowLabelWidth, kRowHeight);
     cmbBaudRate = MakeList(this, "cmbBaudRate");
-    for (const std::string& lineSettings : link::LineSettingsList) {
+    for (const std::string& lineSettings : protocol::LineSettingsList) {
         cmbBaudRate->addItem(ToQt(lineSettings));
     }
     cmbBaudRate->setGeometry(kRowFieldX, kBaudRowY, kLeftRight - kLockWidth - kHalfGap - kRowFieldX,

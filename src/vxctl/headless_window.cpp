@@ -1,20 +1,6 @@
 #include "vxctl/headless_window.h"
 
-#include "protocol/commands.h"
-
 namespace vx::ctl {
-
-namespace {
-
-constexpr const char* kPanelJoint = " : ";
-
-std::string PanelValue(const std::string& panel) {
-    const auto joint = panel.find(kPanelJoint);
-    return joint == std::string::npos ? std::string{}
-                                      : panel.substr(joint + std::string{kPanelJoint}.size());
-}
-
-}  // namespace
 
 // The ID panel starts as the scroll bar's position, so that an ID set
 // without a scan before it is the one asked for, even the first.
@@ -31,11 +17,8 @@ void HeadlessWindow::SetStatus(const std::string& text) {
 
 void HeadlessWindow::SetInputLamp(int channel, ops::LampColor color) {
     PlainWindow::SetInputLamp(channel, color);
-    if (channel != link::kChannelCount || !busy)
-        return;
-    lastReading_ = Inputs();
-    if (readingWatcher_)
-        readingWatcher_(*lastReading_);
+    if (channel == protocol::kLastChannel && busy && readingWatcher_)
+        readingWatcher_(Inputs());
 }
 
 void HeadlessWindow::AdoptScanOf(const HeadlessWindow& other) {
@@ -60,14 +43,6 @@ void HeadlessWindow::SaveScanSettings() {
     saved_ = true;
     if (saver_)
         saver_(state);
-}
-
-std::string HeadlessWindow::Serial() const {
-    return PanelValue(serialPanel);
-}
-
-std::string HeadlessWindow::Version() const {
-    return PanelValue(versionPanel);
 }
 
 std::string ModeName(int modeIndex) {

@@ -1,22 +1,22 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 
-#include "link/commands.h"
+#include "protocol/commands.h"
 #include "ui/shell/plain_window.h"
 
 namespace vx::ctl {
 
 // The plain window as the command line drives it: it hands the scan
-// settings to the store, reports each status and each input reading as they
-// come, and keeps what the command line prints afterwards.
+// settings to the store and reports each status and each input reading as
+// they come. What the operations found, the command line reads from their
+// outcomes, not from here.
 class HeadlessWindow final : public ui::PlainWindow {
 public:
     using Saver = std::function<void(const ops::SharedState&)>;
     using StatusWatcher = std::function<void(const std::string&)>;
-    using ReadingWatcher = std::function<void(const link::ChannelFlags&)>;
+    using ReadingWatcher = std::function<void(const protocol::ChannelFlags&)>;
 
     HeadlessWindow(int languageNo, Saver saver);
 
@@ -30,10 +30,6 @@ public:
     // Called with each row of input lamps that a live run shows while its
     // busy indication is on, that is each reading, not the tidying at its end.
     void WatchReadings(ReadingWatcher watcher) { readingWatcher_ = std::move(watcher); }
-    const std::optional<link::ChannelFlags>& LastReading() const { return lastReading_; }
-    // The value part of the serial-number and version panels ("S/N : x").
-    std::string Serial() const;
-    std::string Version() const;
     // True once the search stored the scan settings (not the quick attempt).
     bool Saved() const { return saved_; }
     // What a scan in another window found and showed, as if found here.
@@ -43,7 +39,6 @@ private:
     Saver saver_;
     StatusWatcher statusWatcher_;
     ReadingWatcher readingWatcher_;
-    std::optional<link::ChannelFlags> lastReading_;
     bool saved_ = false;
 };
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/commands.h"
+#include "protocol/commands.h"
 
 namespace vx::ctl {
 
@@ -37,8 +37,8 @@ struct Options {
     int id = 0;               // set-id
     int lineIndex = -1;       // set-baud, provision --baud
     std::optional<int> mode;  // set-mode, provision --mode
-    std::optional<link::ChannelFlags> noNc;
-    std::optional<link::ChannelFlags> outputs;  // io --out
+    std::optional<protocol::ChannelFlags> noNc;
+    std::optional<protocol::ChannelFlags> outputs;  // io --out
     bool watch = false;
     int idFrom = 0;  // provision
     std::string logPath;

@@ -6,8 +6,8 @@
 //
 // Each worker has a link of its own, over its own device: one port, one
 // buffer, one reply per worker. Processes would have needed a spawn-and-pipe
-// seam per platform and a way to carry the window's values back; the
-// thread's copy of the window is simply read when it ends.
+// seam per platform and a way to carry the outcome back; the thread's
+// outcome and its copy of the window are simply taken when it ends.
 //
 // The outcome is the one the sequential scan would reach: the remembered
 // port's quick attempt first, then the lowest port number where the module
@@ -20,31 +20,27 @@
 #include <thread>
 #include <vector>
 
-#include "link/commands.h"
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
 #include "protocol/com_names.h"
+#include "protocol/line_settings.h"
 #include "vxctl/session.h"
 
 namespace vx::ctl {
 
 namespace {
 
-// The outcome beeps once, in the session; the workers are silent.
-class NoTone final : public platform::Tone {
-public:
-    void Beep(unsigned, unsigned) override {}
-};
-
 struct Worker {
     int port = 0;
     bool remembered = false;  // the port of the quick attempt
     std::unique_ptr<WatchedDevice> device;
     std::unique_ptr<HeadlessWindow> window;
+    ops::Outcome outcome;
     bool done = false;
     std::thread thread;
 
-    bool FoundAnywhere() const { return window->status != window->Text(ops::Msg::ModuleNotFind); }
+    // The identification answered, whether the information then came or not.
+    bool FoundAnywhere() const { return outcome.result != ops::Result::NotFound; }
     // Lower wins: the quick attempt before every port of the search.
     int Rank() const { return remembered && !window->Saved() ? 0 : port; }
     int BestPossibleRank() const { return done ? Rank() : (remembered ? 0 : port); }
@@ -54,7 +50,7 @@ class Coordinator {
 public:
     explicit Coordinator(Session& session) : session_(session) {}
 
-    void Run() {
+    ops::Outcome Run() {
         StartWorkers();
         const Worker* winner = WaitForOutcome();
         for (auto& worker : workers_) worker->device->Abandon();
@@ -62,7 +58,7 @@ public:
             worker->thread.join();
             session_.device().Absorb(*worker->device);
         }
-        ShowOutcome(winner);
+        return ShowOutcome(winner);
     }
 
 private:
@@ -99,12 +95,15 @@ private:
 
     void Search(Worker& worker) {
         platform::InstallableEventPump noEvents;
-        NoTone silence;
+        // The outcome beeps once, in the session.
+        MutableTone silence(session_.machine().tone);
+        silence.muted = true;
         link::Link link(*worker.device, session_.machine().clock, noEvents);
         ops::OperationContext ctx{*worker.window, link, session_.machine().clock, noEvents,
                                   silence};
-        ops::btnScanClick(ctx);
+        const ops::Outcome outcome = ops::btnScanClick(ctx);
         const std::lock_guard lock(mutex_);
+        worker.outcome = outcome;
         worker.done = true;
         changed_.notify_all();
     }
@@ -136,23 +135,24 @@ private:
         return true;
     }
 
-    void ShowOutcome(const Worker* winner) {
+    ops::Outcome ShowOutcome(const Worker* winner) {
         HeadlessWindow& main = session_.window();
         ops::OperationContext& ctx = session_.context();
         if (!winner) {
             main.SetCommLamp(ops::LampColor::Red);
-            main.SelectBaudRate(link::kDefaultLineSettingsIndex);
+            main.SelectBaudRate(protocol::kDefaultLineSettingsIndex);
             main.SetStatus(main.Text(ops::Msg::ModuleNotFind));
             main.State().ModuleFound = false;
             ops::BeepFailure(ctx);
-            return;
+            return ops::Outcome::Of(ops::Result::NotFound);
         }
         main.AdoptScanOf(*winner->window);
-        if (main.State().ModuleFound) {
+        if (winner->outcome.Ok()) {
             ops::BeepSuccess(ctx);
         } else {
             ops::BeepFailure(ctx);
         }
+        return winner->outcome;
     }
 
     Session& session_;
@@ -163,8 +163,8 @@ private:
 
 }  // namespace
 
-void ParallelScan(Session& session) {
-    Coordinator(session).Run();
+ops::Outcome ParallelScan(Session& session) {
+    return Coordinator(session).Run();
 }
 
 }  // namespace vx::ctl

@@ -11,7 +11,6 @@
 #include <string_view>
 #include <system_error>
 
-#include "link/commands.h"
 #include "link/transaction.h"
 #include "operations/operation_support.h"
 #include "protocol/commands.h"
@@ -198,9 +197,9 @@ private:
     }
 
     bool Provision() {
-        const std::string serial = w_.Serial();
+        const std::string serial = s_.LastScan().module.serial;
         const int id = ChooseId(log_, serial, o_.idFrom);
-        actualId_ = w_.IdPanel();
+        actualId_ = s_.LastScan().module.idText;
         std::string failure;
         s_.tone().muted = true;
         if (id == 0) {
@@ -224,7 +223,7 @@ private:
                        {"id", actualId_},
                        {"line", w_.State().ScanBaudRate},
                        {"mode", ModeName(w_.ModeIndex())},
-                       {"nonc", link::FlagString(w_.noNc)}}};
+                       {"nonc", protocol::FlagString(w_.noNc)}}};
         WriteRow(record);
         s_.printer().Line(record);
         if (s_.printer().OutputFailed())
@@ -238,7 +237,7 @@ private:
     }
 
     // The message of an operation that failed, or empty.
-    std::string Step(void (*operation)(ops::OperationContext&)) {
+    std::string Step(ops::Operation operation) {
         return s_.RunOperation(operation) == kExitOk ? std::string{} : w_.status;
     }
 
@@ -267,20 +266,21 @@ private:
     std::string Check(const std::string& serial, int id) {
         const std::string wantedLine = w_.State().ScanBaudRate;
         const int wantedMode = w_.ModeIndex();
-        const link::ChannelFlags wantedNoNc = w_.noNc;
+        const protocol::ChannelFlags wantedNoNc = w_.noNc;
         if (s_.Scan() != kExitOk)
             return "read-back: " + w_.status;
-        actualId_ = w_.IdPanel();
-        if (w_.Serial() != serial)
+        const ops::ModuleFacts& module = s_.LastScan().module;
+        actualId_ = module.idText;
+        if (module.serial != serial)
             return "read-back: another module answered";
-        if (w_.IdPanel() != protocol::IdText(id))
-            return "read-back: ID is " + w_.IdPanel();
+        if (module.id != id)
+            return "read-back: ID is " + module.idText;
         if (w_.State().ScanBaudRate != wantedLine)
             return "read-back: line settings are " + w_.State().ScanBaudRate;
         if (w_.ModeIndex() != wantedMode)
             return "read-back: mode is " + ModeName(w_.ModeIndex());
         if (w_.noNc != wantedNoNc)
-            return "read-back: NO/NC is " + link::FlagString(w_.noNc);
+            return "read-back: NO/NC is " + protocol::FlagString(w_.noNc);
         return "";
     }
 
@@ -299,7 +299,7 @@ private:
     // The module is gone when its port no longer opens or no longer answers,
     // or when another module answers in its place.
     void WaitUntilGone() {
-        const std::string serial = w_.Serial();
+        const std::string serial = s_.LastScan().module.serial;
         while (!Interrupted()) {
             s_.machine().clock.SleepMs(kPollMs);
             const ops::SharedState& state = w_.State();
@@ -309,7 +309,7 @@ private:
             bool same = false;
             for (int attempt = 0; attempt < kPresenceAttempts && !same; ++attempt) {
                 same = ops::ModuleAnswersIdentify(link) &&
-                       link::ReplySerial(link.ReplyText()) == serial;
+                       protocol::ReplySerial(link.ReplyText()) == serial;
             }
             link.CloseCommPort();
             if (!same)

@@ -2,12 +2,13 @@
 
 #include <filesystem>
 
-#include "link/commands.h"
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
 #include "platform/network/network_url.h"
 #include "platform/terminal.h"
 #include "protocol/com_names.h"
+#include "protocol/commands.h"
+#include "protocol/line_settings.h"
 #include "ui/shell/stored_settings.h"
 #include "vxctl/parallel_scan.h"
 #include "vxctl/provision.h"
@@ -94,8 +95,9 @@ std::string Session::ResolvePorts() {
     if (options_.ports.empty() && options_.devices.empty())
         return "";
     if (options_.ports.size() + options_.devices.size() >
-        static_cast<std::size_t>(protocol::kLastScanPort))
-        return "at most 16 ports and devices may be named";
+        static_cast<std::size_t>(protocol::kScanPortCount))
+        return "at most " + std::to_string(protocol::kScanPortCount) +
+               " ports and devices may be named";
     for (const std::string& device : options_.devices) {
         if (std::string problem = CheckDevicePath(device); !problem.empty())
             return problem;
@@ -187,8 +189,8 @@ int Session::Run() {
     }
 }
 
-int Session::OutcomeExit() const {
-    if (window_->lamp == ops::LampColor::Yellow)
+int Session::OutcomeExit(const ops::Outcome& outcome) const {
+    if (outcome.Ok())
         return kExitOk;
     return device_->OpensTried() > 0 && device_->Opened() == 0 ? kExitPortError : kExitFailed;
 }
@@ -196,19 +198,16 @@ int Session::OutcomeExit() const {
 int Session::Scan() {
     device_->ResetCounts();
     opStatus_.clear();
-    if (options_.parallel) {
-        ParallelScan(*this);
-    } else {
-        ops::btnScanClick(*ctx_);
-    }
-    return OutcomeExit();
+    lastScan_ = options_.parallel ? ParallelScan(*this) : ops::btnScanClick(*ctx_);
+    lastOutcome_ = lastScan_;
+    return OutcomeExit(lastScan_);
 }
 
-int Session::RunOperation(void (*operation)(ops::OperationContext&)) {
+int Session::RunOperation(ops::Operation operation) {
     device_->ResetCounts();
     opStatus_.clear();
-    operation(*ctx_);
-    return OutcomeExit();
+    lastOutcome_ = operation(*ctx_);
+    return OutcomeExit(lastOutcome_);
 }
 
 Record Session::Final(Record record, int code) {
@@ -222,20 +221,20 @@ Record Session::Final(Record record, int code) {
 }
 
 Record Session::ScanRecord(const std::string& command) const {
-    const HeadlessWindow& w = *window_;
-    Record record{command, w.State().ModuleFound, w.status, {}};
-    if (!w.State().ModuleFound)
+    const bool found = lastScan_.result == ops::Result::Succeeded;
+    Record record{command, found, window_->status, {}};
+    if (!found)
         return record;
-    const int port = w.State().ScanCommNo;
+    const ops::ModuleFacts& m = lastScan_.module;
     record.fields = {
-        {"port", protocol::ComName(port)},
-        {"device", DeviceOf(port)},
-        {"line", w.State().ScanBaudRate},
-        {"id", w.IdPanel()},
-        {"serial", w.Serial()},
-        {"version", w.Version()},
-        {"mode", ModeName(w.ModeIndex())},
-        {"nonc", link::FlagString(w.noNc)},
+        {"port", protocol::ComName(m.port)},
+        {"device", DeviceOf(m.port)},
+        {"line", m.lineSettings},
+        {"id", m.idText},
+        {"serial", m.serial},
+        {"version", m.version},
+        {"mode", ModeName(m.mode.value())},
+        {"nonc", protocol::FlagString(m.noNc.value())},
     };
     return record;
 }
@@ -252,41 +251,40 @@ int Session::AfterScan(Command command) {
     return command == Command::Io ? Io() : Setting();
 }
 
-// A failed operation reports what the module had before it, not what it
-// was asked to take; with --no-scan that is not known.
+// A failed operation reports what the module had before it, as the scan
+// read it, not what it was asked to take; with --no-scan that is not known.
 int Session::Setting() {
     HeadlessWindow& w = *window_;
     const bool known = !options_.noScan;
-    const std::string idBefore = w.IdPanel();
-    const std::string lineBefore = w.State().ScanBaudRate;
-    const int modeBefore = w.ModeIndex();
-    const link::ChannelFlags noNcBefore = w.noNc;
+    const ops::ModuleFacts& before = lastScan_.module;
+    const std::string modeBefore = before.mode ? ModeName(*before.mode) : "";
+    const std::string noNcBefore = before.noNc ? protocol::FlagString(*before.noNc) : "";
     Record record{CommandName(options_.command), false, "", {}, std::nullopt, std::nullopt};
-    auto report = [&](const std::string& name, const std::string& after, const std::string& before,
+    auto report = [&](const std::string& name, const std::string& after, const std::string& was,
                       bool ok) {
         if (ok || known)
-            record.fields.emplace_back(name, ok ? after : before);
+            record.fields.emplace_back(name, ok ? after : was);
     };
     int code = kExitFailed;
     switch (options_.command) {
         case Command::SetId:
             w.SetIdPosition(options_.id);
             code = RunOperation(ops::btnIDClick);
-            report("id", protocol::IdText(options_.id), idBefore, code == kExitOk);
+            report("id", protocol::IdText(options_.id), before.idText, code == kExitOk);
             break;
         case Command::SetBaud:
             w.SelectBaudRate(options_.lineIndex);
             code = RunOperation(ops::btnBaudRateClick);
-            report("line", link::LineSettingsList[static_cast<std::size_t>(options_.lineIndex)],
-                   lineBefore, code == kExitOk);
+            report("line", protocol::LineSettingsList[static_cast<std::size_t>(options_.lineIndex)],
+                   before.lineSettings, code == kExitOk);
             break;
         case Command::SetMode:
             w.SelectMode(*options_.mode);
             if (options_.noNc)
                 w.noNc = *options_.noNc;
             code = RunOperation(ops::btnModeClick);
-            report("mode", ModeName(*options_.mode), ModeName(modeBefore), code == kExitOk);
-            report("nonc", link::FlagString(w.noNc), link::FlagString(noNcBefore), code == kExitOk);
+            report("mode", ModeName(*options_.mode), modeBefore, code == kExitOk);
+            report("nonc", protocol::FlagString(w.noNc), noNcBefore, code == kExitOk);
             break;
         default:
             code = RunOperation(ops::btnFactoryClick);
@@ -300,22 +298,22 @@ int Session::Setting() {
 
 int Session::Io() {
     HeadlessWindow& w = *window_;
-    const link::ChannelFlags outputs = options_.outputs.value_or(link::ChannelFlags{});
+    const protocol::ChannelFlags outputs = options_.outputs.value_or(protocol::ChannelFlags{});
     w.outputs = outputs;
-    const std::string outputText = link::FlagString(outputs);
+    const std::string outputText = protocol::FlagString(outputs);
     // A reading of a watch is one of many lines: the status is said once, by
     // the single reading or the run's last record.
-    auto reading = [&](const link::ChannelFlags& inputs) {
+    auto reading = [&](const protocol::ChannelFlags& inputs) {
         return Record{"io",
                       true,
                       options_.watch ? std::string{} : w.status,
-                      {{"inputs", link::FlagString(inputs)}, {"outputs", outputText}},
+                      {{"inputs", protocol::FlagString(inputs)}, {"outputs", outputText}},
                       std::nullopt,
                       std::nullopt};
     };
-    std::optional<link::ChannelFlags> shown;
+    std::optional<protocol::ChannelFlags> shown;
     if (options_.watch) {
-        w.WatchReadings([&](const link::ChannelFlags& inputs) {
+        w.WatchReadings([&](const protocol::ChannelFlags& inputs) {
             if (shown == inputs)
                 return;
             shown = inputs;
@@ -346,13 +344,14 @@ int Session::Io() {
         printer_.Closing(Final(last, kExitOk));
         return kExitOk;
     }
-    if (!w.LastReading()) {
+    const std::optional<protocol::ChannelFlags>& last = lastOutcome_.module.inputs;
+    if (!last) {
         printer_.Result(Final(
             {"io", false, "no input reading in the module's reply", {}, std::nullopt, std::nullopt},
             kExitFailed));
         return kExitFailed;
     }
-    printer_.Result(Final(reading(*w.LastReading()), kExitOk));
+    printer_.Result(Final(reading(*last), kExitOk));
     return kExitOk;
 }
 

@@ -33,8 +33,9 @@ struct Machine {
     std::function<bool()> interrupted;
 };
 
-// A tone that can be silenced, for the scans of the provisioning loop,
-// which has a tone of its own for each module.
+// A tone that can be silenced: for the scans of the provisioning loop,
+// which has a tone of its own for each module, and for the workers of the
+// parallel search, whose outcome beeps once, in the session.
 class MutableTone final : public platform::Tone {
 public:
     explicit MutableTone(platform::Tone& inner) : inner_(inner) {}
@@ -77,7 +78,11 @@ public:
     // Runs the scan (in parallel when asked) and answers the exit code.
     int Scan();
     // Runs one setting operation and answers the exit code of its outcome.
-    int RunOperation(void (*operation)(ops::OperationContext&));
+    int RunOperation(ops::Operation operation);
+    // What the last scan found, and what the last operation (that scan or
+    // a later one) came to.
+    const ops::Outcome& LastScan() const { return lastScan_; }
+    const ops::Outcome& LastOutcome() const { return lastOutcome_; }
     // The scan's findings, for printing.
     Record ScanRecord(const std::string& command) const;
     // The run's last record: its exit code, and why no port opened when
@@ -89,7 +94,7 @@ public:
 private:
     std::string ResolvePorts();
     std::string CheckDevicePath(const std::string& device) const;
-    int OutcomeExit() const;
+    int OutcomeExit(const ops::Outcome& outcome) const;
     int AfterScan(Command command);
     int Setting();
     int Io();
@@ -110,6 +115,8 @@ private:
     std::unique_ptr<HeadlessWindow> window_;
     std::unique_ptr<ops::OperationContext> ctx_;
     std::string opStatus_;
+    ops::Outcome lastScan_ = ops::Outcome::Of(ops::Result::NotFound);
+    ops::Outcome lastOutcome_ = ops::Outcome::Of(ops::Result::NotFound);
 };
 
 }  // namespace vx::ctl

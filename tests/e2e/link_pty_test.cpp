@@ -11,11 +11,12 @@
 #include <memory>
 #include <string>
 
-#include "link/commands.h"
 #include "link/link.h"
 #include "link/transaction.h"
 #include "platform/com_ports.h"
 #include "platform/settings_store.h"
+#include "protocol/commands.h"
+#include "protocol/line_settings.h"
 #include "pseudo_terminal.h"
 #include "temp_folder.h"
 #include "vxsim_process.h"
@@ -74,7 +75,7 @@ std::string ExchangeCaseName(const ExchangeCase& c) {
         return name;
     };
     return "Module" + compact(c.moduleLine) + "_Tool" +
-           compact(link::LineSettingsList.at(static_cast<std::size_t>(c.index))) +
+           compact(protocol::LineSettingsList.at(static_cast<std::size_t>(c.index))) +
            (c.answers ? "_Answers" : "_Silent");
 }
 
@@ -87,12 +88,13 @@ TEST_P(ExchangeWithVxsim, ModuleAnswersOnlyAtItsOwnBaudRate) {
     ASSERT_NE(sim.OutputThrough("ready").find("ready"), std::string::npos);
     MapPort(3, path);
 
-    ASSERT_TRUE(link->OpenCommPort(3, LineSettingsList[static_cast<std::size_t>(c.index)]));
-    const bool answered =
-        link->SendCommand(cmd::Identify) && link->ReplyLength() == kIdentifyReplyLength;
+    ASSERT_TRUE(
+        link->OpenCommPort(3, protocol::LineSettingsList[static_cast<std::size_t>(c.index)]));
+    const bool answered = link->SendCommand(protocol::cmd::Identify) &&
+                          link->ReplyLength() == protocol::kIdentifyReplyLength;
     EXPECT_EQ(answered, c.answers);
     if (c.answers) {
-        EXPECT_EQ(ReplyModuleId(link->ReplyText()), "07");
+        EXPECT_EQ(protocol::ReplyModuleId(link->ReplyText()), "07");
     }
 }
 
@@ -108,7 +110,7 @@ TEST_F(LinkOnPty, UnansweredCommandEndsAfterTheReplyWindow) {
     MapPort(1, pty.SlavePath());
     ASSERT_TRUE(link->OpenCommPort(1, "19200,e,8,1"));
     const auto start = WallClock::now();
-    EXPECT_FALSE(link->SendCommand(cmd::Identify));
+    EXPECT_FALSE(link->SendCommand(protocol::cmd::Identify));
     const auto took = WallClock::now() - start;
     EXPECT_GE(took, milliseconds(159));
     EXPECT_LT(took, milliseconds(1000));
@@ -135,7 +137,7 @@ TEST_F(LinkOnPty, HangUpInTheMiddleOfAReplyEndsAtTheTimeLimitWithoutSpinning) {
 
     const double cpuBefore = CpuSeconds();
     const auto start = WallClock::now();
-    EXPECT_FALSE(link->SendCommand(cmd::Identify));
+    EXPECT_FALSE(link->SendCommand(protocol::cmd::Identify));
     const double wall = std::chrono::duration<double>(WallClock::now() - start).count();
     const double cpu = CpuSeconds() - cpuBefore;
     waitpid(farEnd, nullptr, 0);

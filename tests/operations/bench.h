@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "fake_window.h"
-#include "link/commands.h"
 #include "operations/operations.h"
 #include "platform/doubles/recording_tone.h"
 #include "platform/doubles/scripted_event_pump.h"
+#include "protocol/line_settings.h"
 #include "sim/sim_bus.h"
 
 namespace vx::ops::testing {
@@ -25,7 +25,7 @@ struct Bench {
 
     // The state a scan leaves after finding the module at `com` and `line`.
     void Found(int com, int line) {
-        window.state = {com, link::LineSettingsList.at(line), line, true, false};
+        window.state = {com, protocol::LineSettingsList.at(line), line, true, false};
     }
     std::vector<unsigned> BeepHz() const {
         std::vector<unsigned> hz;

@@ -10,7 +10,7 @@
 
 namespace vx::ops::testing {
 
-inline constexpr int kChannels = link::kChannelCount;
+inline constexpr int kChannels = protocol::kChannelCount;
 
 // The plain window as the tests watch it: a journal of every visible change
 // in the order the operation made it, the statuses with their virtual time,

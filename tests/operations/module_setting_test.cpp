@@ -8,7 +8,6 @@ namespace vx::ops::testing {
 namespace {
 
 using sim::Fault;
-using Operation = void (*)(OperationContext&);
 
 struct SettingCase {
     const char* name;
@@ -17,6 +16,7 @@ struct SettingCase {
     std::vector<std::pair<const char*, Fault>> faults;
     std::vector<std::string> commands;
     std::string outcome;
+    std::pair<Step, int> failedAt;  // and which command of the setting
 };
 
 const std::string kSetId = "B00C1234567807", kFactoryId = "B00C1234567801";
@@ -29,63 +29,73 @@ const SettingCase kSettings[] = {
      Nothing,
      {},
      {"B00B", kSetId},
-     "Set Module ID Ok"},
+     "Set Module ID Ok",
+     {Step::None, 0}},
     {"SetIdLostReplyRepeatsIdentify",
      btnIDClick,
      Nothing,
      {{"B00C", Fault::NoReply}},
      {"B00B", kSetId, "B00B", kSetId},
-     "Set Module ID Ok"},
+     "Set Module ID Ok",
+     {Step::None, 0}},
     {"OverlongIdentifyFailsBothAttempts",
      btnIDClick,
      Nothing,
      {{"B00B", Fault::WrongLength}, {"B00B", Fault::WrongLength}},
      {"B00B", "B00B"},
-     "Set Module ID Error"},
+     "Set Module ID Error",
+     {Step::Identify, 0}},
     {"BaudRateIndex10SendsA",
      btnBaudRateClick,
      [](auto& w) { w.baudIndex = 10; },
      {},
      {"B00B", "B00EA"},
-     "Set Module BaudRate Ok"},
+     "Set Module BaudRate Ok",
+     {Step::None, 0}},
     {"BaudRateIndex11SendsB",
      btnBaudRateClick,
      [](auto& w) { w.baudIndex = 11; },
      {},
      {"B00B", "B00EB"},
-     "Set Module BaudRate Ok"},
+     "Set Module BaudRate Ok",
+     {Step::None, 0}},
     {"BaudRateIndex0SendsDigit",
      btnBaudRateClick,
      [](auto& w) { w.baudIndex = 0; },
      {},
      {"B00B", "B00E0"},
-     "Set Module BaudRate Ok"},
+     "Set Module BaudRate Ok",
+     {Step::None, 0}},
     {"ModeNormalAllInputsTicked",
      btnModeClick,
      [](auto& w) { w.modeIndex = 1, w.noNc.fill(true); },
      {},
      {"B00B", "B00GS", "B00A" + std::string(16, '1')},
-     "Set Module Mode Ok"},
+     "Set Module Mode Ok",
+     {Step::None, 0}},
     {"ModeLostInputCommandRepeatsModeCommand",
      btnModeClick,
      [](auto& w) { w.noNc.back() = true; },
      {{"B00A", Fault::NoReply}, {"B00A", Fault::NoReply}},
      {"B00B", "B00GH", "B00A" + kAllClear.substr(1) + "1", "B00B", "B00GH",
       "B00A" + kAllClear.substr(1) + "1"},
-     "Set Module Mode Error"},
+     "Set Module Mode Error",
+     {Step::Command, 2}},
     {"FactoryDefaultOrder",
      btnFactoryClick,
      Nothing,
      {},
      {"B00B", kFactoryId, "B00A" + kAllClear, "B00GH", "B00E5"},
-     "Set Factory Default Ok"},
+     "Set Factory Default Ok",
+     {Step::None, 0}},
     {"FactoryLostHoldRepeatsAllSteps",
      btnFactoryClick,
      Nothing,
      {{"B00GH", Fault::NoReply}},
      {"B00B", kFactoryId, "B00A" + kAllClear, "B00GH", "B00B", kFactoryId, "B00A" + kAllClear,
       "B00GH", "B00E5"},
-     "Set Factory Default Ok"},
+     "Set Factory Default Ok",
+     {Step::None, 0}},
 };
 
 class Setting : public ::testing::TestWithParam<SettingCase> {};
@@ -98,9 +108,13 @@ TEST_P(Setting, SendsItsStepsAfterIdentifyWithTwoAttempts) {
     for (const auto& [command, fault] : c.faults) b.bus.Faults(1).Queue(command, fault);
     b.window.idPanel = "07";
     c.choose(b.window);
-    c.click(b.ctx);
+    const Outcome outcome = c.click(b.ctx);
 
     EXPECT_EQ(b.bus.Commands(), c.commands);
+    EXPECT_EQ(std::make_pair(outcome.failedAt, outcome.failedCommand), c.failedAt);
+    const bool identified = c.failedAt.first != Step::Identify;
+    EXPECT_EQ(std::tie(outcome.module.port, outcome.module.serial),
+              std::make_tuple(1, identified ? "12345678" : ""));
     const bool ok = c.outcome.ends_with("Ok");
     EXPECT_EQ(b.window.status, c.outcome);
     EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{ok ? 1000u : 300u});
@@ -139,8 +153,9 @@ TEST_P(Refusal, BeforeAScanNothingIsSentAndNoControlMoves) {
     b.window.lamp = LampColor::Yellow;
     b.window.SetIdPosition(42), b.window.baudIndex = 7, b.window.modeIndex = 1,
                                 b.window.noNc.fill(true);
-    GetParam()(b.ctx);
+    const Outcome outcome = GetParam()(b.ctx);
 
+    EXPECT_EQ(outcome, Outcome::Of(Result::Refused));
     EXPECT_EQ(b.bus.OpenCount(), 0);
     EXPECT_EQ(b.window.status, "Start Scan Module!");
     EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{300});
@@ -175,10 +190,10 @@ TEST_P(BaudRateAdoption, SuccessAdoptsInMemoryOnlyAndNextOperationUsesIt) {
     btnBaudRateClick(b.ctx);
     const int line = GetParam().expectedLine;
     EXPECT_EQ(std::tie(b.window.state.ScanBaudRateNo, b.window.state.ScanBaudRate),
-              std::tie(line, link::LineSettingsList.at(line)));
+              std::tie(line, protocol::LineSettingsList.at(line)));
     EXPECT_TRUE(b.window.saves.empty());
     btnIDClick(b.ctx);
-    EXPECT_EQ(b.bus.Frames().back().lineSettings, link::LineSettingsList.at(line));
+    EXPECT_EQ(b.bus.Frames().back().lineSettings, protocol::LineSettingsList.at(line));
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, BaudRateAdoption,

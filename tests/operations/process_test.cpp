@@ -69,12 +69,14 @@ TEST_P(ProcessRun, EndsByCauseAndTidiesOnlyTheWindow) {
         if (c.stopAfterCommands == 0 || clicked || b.bus.Frames().size() < c.stopAfterCommands)
             return;
         clicked = true;
-        btnProcessClick(b.ctx);  // nested, as the toolkit delivers it
+        // Nested, as the toolkit delivers it.
+        EXPECT_EQ(btnProcessClick(b.ctx).result, Result::Stopped);
         EXPECT_FALSE(b.window.state.ProcessFlag);
     });
-    btnProcessClick(b.ctx);
+    const Outcome outcome = btnProcessClick(b.ctx);
 
     EXPECT_EQ(b.bus.Commands(), c.commands);
+    EXPECT_EQ(outcome.result, c.stopped ? Result::Stopped : Result::LinkLost);
     EXPECT_EQ(b.window.lamp, c.stopped ? LampColor::Yellow : LampColor::Red);
     EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{c.stopped ? 1000u : 300u});
     EXPECT_TRUE(b.window.statuses.empty());
@@ -125,7 +127,9 @@ TEST(ProcessLamps, OnlyTwentyFourByteRepliesSetTheInputLamps) {
         seen = b.window.inputLamps, writesSeen = b.window.inputLampWrites;
         btnProcessClick(b.ctx);
     });
-    btnProcessClick(b.ctx);
+    const Outcome outcome = btnProcessClick(b.ctx);
+    EXPECT_EQ(outcome.module.inputs, protocol::ParseFlags("1000000000000001"));
+    EXPECT_EQ(outcome.module.serial, "SN000001");
 
     EXPECT_EQ(writesSeen, kChannels);
     for (int k = 1; k <= kChannels; ++k) {
@@ -138,7 +142,9 @@ TEST(ProcessPort, UnopenablePortReportsItAndRestoresControls) {
     Bench b;
     b.Found(12, 5);
     TickOutputs(b.window);
-    btnProcessClick(b.ctx);
+    const Outcome outcome = btnProcessClick(b.ctx);
+    EXPECT_EQ(std::tie(outcome.result, outcome.failedAt, outcome.module.port),
+              std::make_tuple(Result::Failed, Step::OpenPort, 12));
     EXPECT_EQ(b.window.status, "Open COM : 12 Error");
     EXPECT_EQ(b.window.lamp, LampColor::Red);
     EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{300});

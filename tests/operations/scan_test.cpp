@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <tuple>
 
 #include "bench.h"
@@ -28,7 +29,7 @@ std::vector<Try> IdentifyTries(const sim::SimBus& bus) {
     for (const auto& f : bus.Frames()) {
         if (f.command != "B00B")
             continue;
-        const auto& list = link::LineSettingsList;
+        const auto& list = protocol::LineSettingsList;
         const int j =
             static_cast<int>(std::find(list.begin(), list.end(), f.lineSettings) - list.begin());
         if (!tries.empty() && std::get<0>(tries.back()) == f.comNumber &&
@@ -117,18 +118,22 @@ TEST_P(ScanSearch, TriesPortsAndSettingsInOrderAndStoresOnlyWhatTheSearchFound) 
     Bench b;
     b.window.state.ScanCommNo = c.storedCom;
     b.window.state.ScanBaudRateNo = c.storedLine;
-    b.window.state.ScanBaudRate = link::LineSettingsList.at(c.storedLine < 12 ? c.storedLine : 5);
+    b.window.state.ScanBaudRate =
+        protocol::LineSettingsList.at(c.storedLine < 12 ? c.storedLine : 5);
     b.window.lock = c.lock;
     c.setup(b.bus);
-    btnScanClick(b.ctx);
+    const Outcome outcome = btnScanClick(b.ctx);
 
     EXPECT_EQ(IdentifyTries(b.bus), c.tries);
     const bool found = c.foundCom != 0;
+    EXPECT_EQ(outcome.result, found ? Result::Succeeded : Result::NotFound);
+    EXPECT_EQ(std::tie(outcome.module.port, outcome.module.lineIndex),
+              std::make_tuple(c.foundCom, found ? std::optional{c.foundLine} : std::nullopt));
     EXPECT_EQ(b.window.state.ModuleFound, found);
     EXPECT_EQ(b.window.saves.size(), c.saved ? 1u : 0u);
     for (const SharedState& s : b.window.saves) {
         EXPECT_EQ(std::tie(s.ScanCommNo, s.ScanBaudRate, s.ScanBaudRateNo),
-                  std::tie(c.foundCom, link::LineSettingsList.at(c.foundLine), c.foundLine));
+                  std::tie(c.foundCom, protocol::LineSettingsList.at(c.foundLine), c.foundLine));
     }
     EXPECT_EQ(b.window.status,
               found ? "Get Module Info Ok. (COM : #" + std::to_string(c.foundCom) + ")"
@@ -149,7 +154,7 @@ struct InfoCase {
     const char* faulted;
     int times;
     std::vector<std::string> commands;
-    bool complete;
+    Step failedAt;
 };
 
 class ScanInfo : public ::testing::TestWithParam<InfoCase> {};
@@ -161,29 +166,31 @@ TEST_P(ScanInfo, RetriesOnlyTheVersionAndReportsIncompleteInfo) {
     b.bus.AddModule(1);
     if (c.times > 0)
         b.bus.Faults(1).Queue(c.faulted, Fault::NoReply, c.times);
-    btnScanClick(b.ctx);
+    const Outcome outcome = btnScanClick(b.ctx);
 
     auto commands = b.bus.Commands();
     EXPECT_EQ(std::vector<std::string>(commands.begin() + 1, commands.end()), c.commands);
-    EXPECT_EQ(b.window.state.ModuleFound, c.complete);
+    const bool complete = c.failedAt == Step::None;
+    EXPECT_EQ(b.window.state.ModuleFound, complete);
     EXPECT_EQ(b.window.status,
-              c.complete ? "Get Module Info Ok. (COM : #1)" : "Get Module Info Error. (COM : #1)");
-    EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{c.complete ? 1000u : 300u});
+              complete ? "Get Module Info Ok. (COM : #1)" : "Get Module Info Error. (COM : #1)");
+    EXPECT_EQ(b.BeepHz(), std::vector<unsigned>{complete ? 1000u : 300u});
+    EXPECT_EQ(std::tie(outcome.result, outcome.failedAt),
+              std::make_tuple(complete ? Result::Succeeded : Result::Failed, c.failedAt));
 }
 
-INSTANTIATE_TEST_SUITE_P(Scan, ScanInfo,
-                         ::testing::Values(InfoCase{"", 0, {"B00V", "B00G", "B00A"}, true},
-                                           InfoCase{
-                                               "B00V", 1, {"B00V", "B00V", "B00G", "B00A"}, true},
-                                           InfoCase{"B00V", 2, {"B00V", "B00V"}, false},
-                                           InfoCase{"B00G", 1, {"B00V", "B00G"}, false},
-                                           InfoCase{"B00A", 1, {"B00V", "B00G", "B00A"}, false}),
-                         [](const auto& info) {
-                             const InfoCase& c = info.param;
-                             return c.times == 0 ? std::string("AllAnswered")
-                                                 : std::string(c.faulted).substr(3) + "Lost" +
-                                                       std::to_string(c.times);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Scan, ScanInfo,
+    ::testing::Values(InfoCase{"", 0, {"B00V", "B00G", "B00A"}, Step::None},
+                      InfoCase{"B00V", 1, {"B00V", "B00V", "B00G", "B00A"}, Step::None},
+                      InfoCase{"B00V", 2, {"B00V", "B00V"}, Step::ReadVersion},
+                      InfoCase{"B00G", 1, {"B00V", "B00G"}, Step::ReadMode},
+                      InfoCase{"B00A", 1, {"B00V", "B00G", "B00A"}, Step::ReadNoNc}),
+    [](const auto& info) {
+        const InfoCase& c = info.param;
+        return c.times == 0 ? std::string("AllAnswered")
+                            : std::string(c.faulted).substr(3) + "Lost" + std::to_string(c.times);
+    });
 
 TEST(ScanTiming, QuickAttemptThenHundredMsBeforeEachInfoCommand) {
     Bench b;
@@ -200,6 +207,7 @@ struct IdentityCase {
     std::string identify, mode, flags, idPanel;
     int position, modeIndex;
     std::string noNc;
+    std::optional<int> id;  // the ID the outcome names
 };
 
 class ScanIdentity : public ::testing::TestWithParam<IdentityCase> {};
@@ -213,13 +221,17 @@ TEST_P(ScanIdentity, ShowsTheReplyFields) {
                                       {"B00V", {"!07,03.20-01"}},
                                       {"B00G", {c.mode}},
                                       {"B00A", {c.flags}}}));
-    btnScanClick(b.ctx);
+    const ModuleFacts m = btnScanClick(b.ctx).module;
 
+    EXPECT_EQ(std::tie(m.serial, m.version, m.idText, m.id, m.mode),
+              std::make_tuple(c.identify.substr(4), "03.20-01", c.identify.substr(1, 2), c.id,
+                              std::optional{c.modeIndex}));
+    EXPECT_EQ(protocol::FlagString(m.noNc.value()), c.noNc);
     EXPECT_EQ(b.window.serialPanel, "S/N : " + c.identify.substr(4));
     EXPECT_EQ(b.window.versionPanel, "VER : 03.20-01");
     EXPECT_EQ(std::tie(b.window.idPanel, b.window.idPosition, b.window.modeIndex),
               std::tie(c.idPanel, c.position, c.modeIndex));
-    EXPECT_EQ(link::FlagString(b.window.noNc), c.noNc);
+    EXPECT_EQ(protocol::FlagString(b.window.noNc), c.noNc);
     EXPECT_TRUE(b.window.state.ModuleFound);
     EXPECT_EQ(b.window.journal.back(), "arrow");
 }
@@ -230,11 +242,11 @@ constexpr const char* kIdentityCaseNames[] = {"DecimalId", "NonDigitIdKeepsScrol
 INSTANTIATE_TEST_SUITE_P(
     Scan, ScanIdentity,
     ::testing::Values(IdentityCase{"!07,SN000007", "!07,H", "!07,1ab00000000000x1", "07", 7, 0,
-                                   "1000000000000001"},
+                                   "1000000000000001", 7},
                       IdentityCase{"!A7,SN0000A7", "!A7,S", "!A7,1111111111111111", "A7", 42, 1,
-                                   "1111111111111111"},
-                      IdentityCase{"!00,SN000000", "!00,", "!00,1", "01", 1, 1,
-                                   "1000000000000000"}),
+                                   "1111111111111111", std::nullopt},
+                      IdentityCase{"!00,SN000000", "!00,", "!00,1", "01", 1, 1, "1000000000000000",
+                                   std::nullopt}),
     [](const auto& info) { return std::string(kIdentityCaseNames[info.index]); });
 
 }  // namespace

@@ -78,27 +78,29 @@ struct IdCase {
     const char* text;
     std::optional<int> decimal;   // as a user types it
     std::optional<int> twoDigit;  // as the command and replies carry it
+    std::optional<int> digits;    // what a reply's ID field holds, in range or not
 };
 
 TEST(CommandsTest, IdsAreOneToNinetyNine) {
     const IdCase cases[] = {
-        {"1", 1, std::nullopt},
-        {"01", 1, 1},
-        {"07", 7, 7},
-        {"99", 99, 99},
-        {"007", 7, std::nullopt},
-        {"00", std::nullopt, std::nullopt},
-        {"100", std::nullopt, std::nullopt},
-        {"+7", std::nullopt, std::nullopt},
-        {"-1", std::nullopt, std::nullopt},
-        {" 7", std::nullopt, std::nullopt},
-        {"7a", std::nullopt, std::nullopt},
-        {"", std::nullopt, std::nullopt},
-        {"99999999999", std::nullopt, std::nullopt},
+        {"1", 1, std::nullopt, std::nullopt},
+        {"01", 1, 1, 1},
+        {"07", 7, 7, 7},
+        {"99", 99, 99, 99},
+        {"007", 7, std::nullopt, std::nullopt},
+        {"00", std::nullopt, std::nullopt, 0},
+        {"100", std::nullopt, std::nullopt, std::nullopt},
+        {"+7", std::nullopt, std::nullopt, std::nullopt},
+        {"-1", std::nullopt, std::nullopt, std::nullopt},
+        {" 7", std::nullopt, std::nullopt, std::nullopt},
+        {"7a", std::nullopt, std::nullopt, std::nullopt},
+        {"", std::nullopt, std::nullopt, std::nullopt},
+        {"99999999999", std::nullopt, std::nullopt, std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ParseModuleId(c.text), c.decimal) << '"' << c.text << '"';
         EXPECT_EQ(ParseIdText(c.text), c.twoDigit) << '"' << c.text << '"';
+        EXPECT_EQ(ParseIdDigits(c.text), c.digits) << '"' << c.text << '"';
     }
     for (int id = kMinModuleId; id <= kMaxModuleId; ++id) EXPECT_EQ(ParseIdText(IdText(id)), id);
 }

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "link/commands.h"
 #include "link/link.h"
 #include "link/transaction.h"
 #include "platform/event_pump.h"
+#include "protocol/commands.h"
+#include "protocol/line_settings.h"
 #include "sim_test_support.h"
 
 namespace vx::sim {
@@ -61,7 +62,7 @@ TEST_P(SimBusWireTime, ReplyBytesArriveAtWireSpeed) {
     state.lineIndex = GetParam().lineIndex;
     bus.AddModule(kModuleCom, state);
     ASSERT_TRUE(bus.Open("COM3").Opened());
-    ASSERT_TRUE(bus.ApplyLineSettings(link::LineSettingsList[GetParam().lineIndex]));
+    ASSERT_TRUE(bus.ApplyLineSettings(protocol::LineSettingsList[GetParam().lineIndex]));
     const std::uint64_t sent = clock.NowUs();
     WriteCommand("B00B");
     const auto times = ArrivalTimes();
@@ -152,13 +153,13 @@ TEST_F(SimBusTest, UnpluggedOpenPortSwallowsWritesAndNeverOpensAgain) {
 
 TEST_F(SimBusTest, LineSettingsChangeAfterTheAcknowledgementLeaves) {
     ASSERT_TRUE(OpenModule());
-    EXPECT_TRUE(link.SendCommand(link::SetLineSettingsCommand(9)));
+    EXPECT_TRUE(link.SendCommand(protocol::SetLineSettingsCommand(9)));
     EXPECT_EQ(module->LineSettings(), "57600,e,8,1");
     EXPECT_FALSE(link.SendCommand("B00B"));
     link.CloseCommPort();
     ASSERT_TRUE(link.OpenCommPort(kModuleCom, "57600,e,8,1"));
     EXPECT_TRUE(link.SendCommand("B00B"));
-    EXPECT_EQ(link.ReplyLength(), link::kIdentifyReplyLength);
+    EXPECT_EQ(link.ReplyLength(), protocol::kIdentifyReplyLength);
 }
 
 TEST_F(SimBusTest, ClosingDropsBytesStillOnTheirWay) {
@@ -227,10 +228,10 @@ TEST_F(SimBusTest, LateReplyMisleadsOnlyTheCommandWhoseWaitItLandsIn) {
     bus.Faults(kModuleCom).Queue("B00B", Fault::LateReply);
     EXPECT_FALSE(link.SendCommand("B00B"));
     EXPECT_TRUE(link.SendCommand("B00V"));
-    EXPECT_EQ(link::ReplySerial(link.ReplyText()), "12345678");
+    EXPECT_EQ(protocol::ReplySerial(link.ReplyText()), "12345678");
     EXPECT_FALSE(link.SendCommand("B00G")) << link.ReplyText();
     EXPECT_TRUE(link.SendCommand("B00G"));
-    EXPECT_TRUE(link::ReplyModeIsHold(link.ReplyText())) << link.ReplyText();
+    EXPECT_TRUE(protocol::ReplyModeIsHold(link.ReplyText())) << link.ReplyText();
 }
 
 }  // namespace

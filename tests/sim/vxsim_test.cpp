@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "link/commands.h"
+#include "protocol/commands.h"
 #include "sim_test_support.h"
 #include "vxsim_process.h"
 
@@ -113,11 +113,11 @@ TEST_F(VxsimTest, AnswersIdentifyAtItsBaudAcrossReopensAndStaysSilentAtAnother) 
         Client client(link_, B19200);
         ASSERT_TRUE(client.IsOpen());
         client.Send("B00B");
-        const std::string reply = client.Read(link::kIdentifyReplyLength, kReplyBound);
-        ASSERT_EQ(reply.size(), static_cast<std::size_t>(link::kIdentifyReplyLength)) << round;
+        const std::string reply = client.Read(protocol::kIdentifyReplyLength, kReplyBound);
+        ASSERT_EQ(reply.size(), static_cast<std::size_t>(protocol::kIdentifyReplyLength)) << round;
         EXPECT_TRUE(test::LinkAcceptsFrame(reply));
-        EXPECT_EQ(link::ReplyModuleId(reply), "07");
-        EXPECT_EQ(link::ReplySerial(reply), "87654321");
+        EXPECT_EQ(protocol::ReplyModuleId(reply), "07");
+        EXPECT_EQ(protocol::ReplySerial(reply), "87654321");
     }
 
     Client wrongBaud(link_, B9600);

@@ -18,7 +18,7 @@
 #include <QToolButton>
 #include <set>
 
-#include "link/commands.h"
+#include "protocol/line_settings.h"
 #include "ui/circle_shape.h"
 #include "ui/shell/text_table.h"
 #include "ui/window_font.h"
@@ -237,7 +237,7 @@ std::vector<std::string> StatusTexts(int languageNo) {
                   Msg::SetFactoryDefaultOk, Msg::SetFactoryDefaultError}) {
         texts.push_back(text(m));
     }
-    for (const std::string& setting : link::LineSettingsList) {
+    for (const std::string& setting : protocol::LineSettingsList) {
         texts.push_back(text(Msg::SetModuleBaudRate) + " = " + setting);
     }
     return texts;

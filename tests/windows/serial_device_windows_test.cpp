@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "link/commands.h"
 #include "link/link.h"
 #include "link/transaction.h"
 #include "platform/clock.h"

@@ -26,8 +26,8 @@ void PlainWindow::SetIdPosition(int position) {
     idPanel = protocol::IdText(clamped);
 }
 
-link::ChannelFlags PlainWindow::Inputs() const {
-    link::ChannelFlags lit{};
+protocol::ChannelFlags PlainWindow::Inputs() const {
+    protocol::ChannelFlags lit{};
     std::transform(inputLamps.begin(), inputLamps.end(), lit.begin(),
                    [](ops::LampColor color) { return color == ops::LampColor::Yellow; });
     return lit;

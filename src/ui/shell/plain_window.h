@@ -3,8 +3,10 @@
 #include <array>
 #include <string>
 
-#include "link/commands.h"
 #include "operations/module_window.h"
+#include "operations/window_texts.h"
+#include "protocol/commands.h"
+#include "protocol/line_settings.h"
 
 namespace vx::ui {
 
@@ -24,14 +26,14 @@ public:
     ops::LampColor lamp = ops::LampColor::Red;  // shComm
     std::string serialPanel;                    // pnSerial
     std::string versionPanel;                   // pnVersion
-    std::string idPanel = "__";
+    std::string idPanel = ops::kIdPlaceholder;
     int idPosition = 1;  // sbID
-    int baudIndex = link::kDefaultLineSettingsIndex;
+    int baudIndex = protocol::kDefaultLineSettingsIndex;
     int modeIndex = ops::kModeHold;
     bool lock = true;  // chkLock
-    link::ChannelFlags noNc{};
-    link::ChannelFlags outputs{};
-    std::array<ops::LampColor, link::kChannelCount> inputLamps{};
+    protocol::ChannelFlags noNc{};
+    protocol::ChannelFlags outputs{};
+    std::array<ops::LampColor, protocol::kChannelCount> inputLamps{};
     std::string caption;  // btnProcess
     bool busy = false;
 
@@ -65,13 +67,13 @@ public:
     void SaveScanSettings() override {}
 
     // The input lamps as flags: lit (yellow) is on.
-    link::ChannelFlags Inputs() const;
+    protocol::ChannelFlags Inputs() const;
 
 private:
     static constexpr int kBusyOn = 1;
-    // Channels count from 1; a channel outside 1..16 is a fault of the
-    // caller and throws rather than reach past the controls.
-    static std::size_t Slot(int channel) { return static_cast<std::size_t>(channel - 1); }
+    // A channel outside the module's is a fault of the caller and throws
+    // rather than reach past the controls.
+    static std::size_t Slot(int channel) { return protocol::ChannelSlot(channel); }
 };
 
 }  // namespace vx::ui

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "protocol/commands.h"
+
 namespace vx::ui {
 
 namespace {
@@ -10,6 +12,8 @@ constexpr int kColumns = 3;
 using Row = std::array<std::string, kColumns>;
 
 const std::array<Row, kSpokenCount>& Rows() {
+    static const std::string kMinId = std::to_string(protocol::kMinModuleId);
+    static const std::string kMaxId = std::to_string(protocol::kMaxModuleId);
     static const std::array<Row, kSpokenCount> rows{{
         {"Lock baud rate", "锁定通讯速度", "鎖定通訊速度"},
         {"While ticked, a scan tries only the chosen baud rate", "勾选时, 扫描只尝试所选的通讯速度",
@@ -21,8 +25,9 @@ const std::array<Row, kSpokenCount>& Rows() {
          "選取: 上次操作成功. 未選取: 沒有連線或操作失敗. 忙碌: 正在與模組通訊."},
         {"Input lamp, checked while the input is on", "输入指示灯, 输入接通时选中",
          "輸入指示燈, 輸入接通時選取"},
-        {"The ID to give the module, 1 to 99", "要设定的模组编号, 1 至 99",
-         "要設定的模組編號, 1 至 99"},
+        {"The ID to give the module, " + kMinId + " to " + kMaxId,
+         "要设定的模组编号, " + kMinId + " 至 " + kMaxId,
+         "要設定的模組編號, " + kMinId + " 至 " + kMaxId},
         {"The line settings to use, or to give the module", "使用或设定的通讯参数",
          "使用或設定的通訊參數"},
         {"Mode", "模式", "模式"},

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "link/commands.h"
+#include "protocol/line_settings.h"
 #include "ui/shell/text_table.h"
 
 namespace vx::ui {
@@ -75,8 +75,8 @@ void ReadStoredSettings(platform::SettingsStore& store, StoredSettings& settings
     if (!ReadInteger(*key, kScanBaudRateNo, defaults.ScanBaudRateNo, settings.ScanBaudRateNo)) {
         return;
     }
-    if (!link::IsLineSettingsIndex(settings.ScanBaudRateNo)) {
-        settings.ScanBaudRateNo = link::kDefaultLineSettingsIndex;
+    if (!protocol::IsLineSettingsIndex(settings.ScanBaudRateNo)) {
+        settings.ScanBaudRateNo = protocol::kDefaultLineSettingsIndex;
     }
     if (!ReadText(*key, kLanguageFlag, kLanguageFlagEnglish, settings.LanguageFlag))
         return;
