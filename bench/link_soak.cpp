@@ -17,6 +17,7 @@
 #include "platform/serial_device.h"
 #include "platform/settings_store.h"
 #include "process_stats.h"
+#include "sim/frame_codec.h"
 #include "temp_folder.h"
 #include "vxsim_process.h"
 
@@ -48,14 +49,6 @@ double CpuMs() {
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-// The text between the LF and the checksum digits of the kept reply.
-std::string ReplyTextOnly(const link::Link& link) {
-    constexpr std::size_t kFrameOverhead = 4;  // LF, two digits, CR
-    const std::string& frame = link.ReplyText();
-    return frame.size() < kFrameOverhead ? std::string{}
-                                         : frame.substr(1, frame.size() - kFrameOverhead);
-}
-
 struct Tally {
     int successes = 0;
     int wrongCommand = 0;
@@ -64,7 +57,8 @@ struct Tally {
 };
 
 void Count(Tally& tally, const link::Link& link, std::size_t exchange, bool previousFailed) {
-    const std::string text = ReplyTextOnly(link);
+    // The module framed the reply with the simulator's codec; it takes it apart.
+    const std::string text = sim::FrameText(link.ReplyText());
     ++tally.successes;
     if (text == kExchanges[exchange].reply)
         return;

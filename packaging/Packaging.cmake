@@ -23,10 +23,22 @@ foreach(program vxsim vxconfig-demo vxctl vxconfig)
     vx_install_gzipped(${CMAKE_CURRENT_LIST_DIR}/${program}.1 ${CMAKE_INSTALL_MANDIR}/man1)
   endif()
 endforeach()
-# The command line's bash completion.
-if(TARGET vxctl)
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxctl.bash-completion
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vxctl)
+# The command line's bash completion, with the line settings and ports it
+# offers written in at build time by a small tool from the protocol's lists.
+if(TARGET vxctl AND NOT WIN32)
+  add_executable(vx_bash_completion ${CMAKE_CURRENT_LIST_DIR}/bash_completion.cpp)
+  target_link_libraries(vx_bash_completion PRIVATE vx_protocol)
+  vx_warnings(vx_bash_completion)
+  set(vx_completion_template ${CMAKE_CURRENT_LIST_DIR}/vxctl.bash-completion.in)
+  set(vx_completion ${CMAKE_CURRENT_BINARY_DIR}/packaging/vxctl.bash-completion)
+  add_custom_command(
+    OUTPUT ${vx_completion}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/packaging
+    COMMAND vx_bash_completion ${vx_completion_template} ${vx_completion}
+    DEPENDS vx_bash_completion ${vx_completion_template})
+  add_custom_target(vx_completion ALL DEPENDS ${vx_completion})
+  install(FILES ${vx_completion} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+          RENAME vxctl)
 endif()
 if(VX_BUILD_UI)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/vxconfig.desktop

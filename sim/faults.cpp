@@ -2,26 +2,13 @@
 
 #include <array>
 #include <cctype>
-#include <utility>
+#include <sstream>
 
-#include "sim/module_model.h"
+#include "sim/frame_codec.h"
 
 namespace vx::sim {
 
 namespace {
-
-constexpr std::array<std::pair<Fault, const char*>, 10> kFaultNames = {{
-    {Fault::None, "none"},
-    {Fault::NoReply, "no-reply"},
-    {Fault::LateReply, "late-reply"},
-    {Fault::BadChecksum, "bad-checksum"},
-    {Fault::LowercaseChecksum, "lowercase-checksum"},
-    {Fault::WrongLength, "wrong-length"},
-    {Fault::LeadingNoise, "leading-noise"},
-    {Fault::SplitReply, "split-reply"},
-    {Fault::HangUp, "hang-up"},
-    {Fault::HighBytes, "high-bytes"},
-}};
 
 // The faults a random plan draws from: all that damage one reply.
 constexpr std::array<Fault, 7> kRandomFaults = {
@@ -29,26 +16,21 @@ constexpr std::array<Fault, 7> kRandomFaults = {
     Fault::WrongLength, Fault::LeadingNoise, Fault::SplitReply,
 };
 
-// LF in front; two checksum digits and the CR behind.
-constexpr std::size_t kFrameOverhead = 4;
-constexpr std::size_t kDigitsFromEnd = 3;  // offset of the first checksum digit from the end
 constexpr char kExtraTextChar = '0';
-// Positions 2 and 5 of a reply (text offsets 0 and 3): read by no operation.
-constexpr std::array<std::size_t, 2> kUnreadTextOffsets = {0, 3};
+// Reply positions count from 1 at the LF, so the text starts at position 2.
+constexpr std::size_t kFirstTextPosition = 2;
+// The reply mark and the comma after the ID: read by no operation.
+constexpr std::array<std::size_t, 2> kUnreadPositions = {2, 5};
+constexpr int kNibbleBits = 4;
+constexpr std::uint8_t kLowNibble = 0x0F;
 constexpr std::uint8_t kFirstLetterNibble = 0xA;
 
-std::string ReplyTextOf(const std::string& frame) {
-    return frame.size() < kFrameOverhead ? "" : frame.substr(1, frame.size() - kFrameOverhead);
-}
-
-std::uint8_t HexValue(char digit) {
-    return static_cast<std::uint8_t>(std::isdigit(static_cast<unsigned char>(digit))
-                                         ? digit - '0'
-                                         : digit - 'A' + kFirstLetterNibble);
+bool IsLetterDigit(std::uint8_t nibble) {
+    return nibble >= kFirstLetterNibble;
 }
 
 std::string WithBadChecksum(std::string frame) {
-    char& digit = frame[frame.size() - 2];
+    char& digit = frame[ChecksumDigitsAt(frame) + kChecksumDigits - 1];
     digit = digit == '0' ? '1' : '0';
     return frame;
 }
@@ -57,15 +39,14 @@ std::string WithBadChecksum(std::string frame) {
 // When neither is, the first text character (a head character the tool does
 // not read) is changed so that the low digit becomes 'A'.
 std::string WithLowercaseChecksum(const std::string& frame) {
-    std::string text = ReplyTextOf(frame);
-    std::string framed = frame;
-    const std::size_t first = framed.size() - kDigitsFromEnd;
-    const auto isLetter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
-    if (!isLetter(framed[first]) && !isLetter(framed[first + 1]) && !text.empty()) {
-        text[0] = static_cast<char>(text[0] ^ (HexValue(framed[first + 1]) ^ kFirstLetterNibble));
-        framed = FrameReply(text);
+    std::string text = FrameText(frame);
+    const std::uint8_t sum = ReplyChecksum(text);
+    if (!text.empty() && !IsLetterDigit(sum >> kNibbleBits) && !IsLetterDigit(sum & kLowNibble)) {
+        text[0] = static_cast<char>(text[0] ^ ((sum & kLowNibble) ^ kFirstLetterNibble));
     }
-    for (std::size_t k = first; k < first + 2; ++k) {
+    std::string framed = FrameReply(text);
+    const std::size_t first = ChecksumDigitsAt(framed);
+    for (std::size_t k = first; k < first + kChecksumDigits; ++k) {
         framed[k] = static_cast<char>(std::tolower(static_cast<unsigned char>(framed[k])));
     }
     return framed;
@@ -73,30 +54,88 @@ std::string WithLowercaseChecksum(const std::string& frame) {
 
 // A byte that Telnet must escape, where it changes nothing the tool reads.
 std::string WithHighBytes(const std::string& frame) {
-    std::string text = ReplyTextOf(frame);
-    for (const std::size_t offset : kUnreadTextOffsets) {
-        if (offset < text.size())
-            text[offset] = static_cast<char>(kNoiseByte);
+    std::string text = FrameText(frame);
+    for (const std::size_t position : kUnreadPositions) {
+        if (position - kFirstTextPosition < text.size())
+            text[position - kFirstTextPosition] = static_cast<char>(kNoiseByte);
     }
     return FrameReply(text);
 }
 
+std::string HexByte(std::uint8_t byte) {
+    std::ostringstream text;
+    text << "0x" << std::uppercase << std::hex << int{byte};
+    return text.str();
+}
+
 }  // namespace
 
+std::vector<Fault> AllFaults() {
+    std::vector<Fault> faults;
+    for (int k = 0; k <= static_cast<int>(kLastFault); ++k) faults.push_back(static_cast<Fault>(k));
+    return faults;
+}
+
 std::string FaultName(Fault fault) {
-    for (const auto& [each, name] : kFaultNames) {
-        if (each == fault)
-            return name;
+    switch (fault) {
+        case Fault::None:
+            return "none";
+        case Fault::NoReply:
+            return "no-reply";
+        case Fault::LateReply:
+            return "late-reply";
+        case Fault::BadChecksum:
+            return "bad-checksum";
+        case Fault::LowercaseChecksum:
+            return "lowercase-checksum";
+        case Fault::WrongLength:
+            return "wrong-length";
+        case Fault::LeadingNoise:
+            return "leading-noise";
+        case Fault::SplitReply:
+            return "split-reply";
+        case Fault::HangUp:
+            return "hang-up";
+        case Fault::HighBytes:
+            return "high-bytes";
     }
     return "none";
 }
 
 std::optional<Fault> FaultFromName(const std::string& name) {
-    for (const auto& [fault, each] : kFaultNames) {
-        if (name == each)
+    for (const Fault fault : AllFaults()) {
+        if (name == FaultName(fault))
             return fault;
     }
     return std::nullopt;
+}
+
+std::string FaultHelp(Fault fault) {
+    switch (fault) {
+        case Fault::None:
+            return "";
+        case Fault::NoReply:
+            return "the command is swallowed";
+        case Fault::LateReply:
+            return "the reply comes " + std::to_string(kLateReplyDelayMs) + " ms late";
+        case Fault::BadChecksum:
+            return "one checksum digit is wrong";
+        case Fault::LowercaseChecksum:
+            return "the checksum is in lowercase";
+        case Fault::WrongLength:
+            return "one text character too many";
+        case Fault::LeadingNoise:
+            return "a stray " + HexByte(kNoiseByte) + " byte before the LF";
+        case Fault::SplitReply:
+            return "two halves, " + std::to_string(kSplitReplyPauseMs) + " ms apart";
+        case Fault::HangUp:
+            return "the port hangs up instead";
+        case Fault::HighBytes:
+            return HexByte(kNoiseByte) + " at reply positions " +
+                   std::to_string(kUnreadPositions[0]) + " and " +
+                   std::to_string(kUnreadPositions[1]) + ",\nwhich no operation reads";
+    }
+    return "";
 }
 
 void FaultPlan::Queue(const std::string& command, Fault fault, int times) {
@@ -138,7 +177,7 @@ FaultedReply ApplyFault(const std::string& frame, Fault fault) {
         case Fault::LowercaseChecksum:
             return {{{0, WithLowercaseChecksum(frame)}}};
         case Fault::WrongLength:
-            return {{{0, FrameReply(ReplyTextOf(frame) + kExtraTextChar)}}};
+            return {{{0, FrameReply(FrameText(frame) + kExtraTextChar)}}};
         case Fault::LeadingNoise:
             return {{{0, static_cast<char>(kNoiseByte) + frame}}};
         case Fault::SplitReply: {

@@ -21,10 +21,18 @@ enum class Fault {
     HangUp,        // the port vanishes instead of answering
     HighBytes,     // 0xFF in the two text places the tool never reads, checksum still right
 };
+// Every fault lies from None to this one; a new one goes last and moves it.
+inline constexpr Fault kLastFault = Fault::HighBytes;
+
+// Every fault, None first.
+std::vector<Fault> AllFaults();
 
 // The option names of the faults ("no-reply", "late-reply", ...).
 std::string FaultName(Fault fault);
 std::optional<Fault> FaultFromName(const std::string& name);
+// What the fault does to a reply, in a few words for the help; it may run
+// over lines ("" for None).
+std::string FaultHelp(Fault fault);
 
 // Which faults to apply: a queue per command letter(s), or at random with a
 // seed. A per-command fault is used once, in the order queued.

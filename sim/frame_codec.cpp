@@ -5,8 +5,9 @@ namespace vx::sim {
 namespace {
 
 // The longest command text a frame can carry, plus its checksum digits.
-constexpr std::size_t kMaxFrameBody = 255 + 2;
-constexpr std::size_t kChecksumDigits = 2;
+constexpr std::size_t kMaxFrameBody = 255 + kChecksumDigits;
+// The lead byte before the text; the checksum digits and the CR behind it.
+constexpr std::size_t kFrameOverhead = 1 + kChecksumDigits + 1;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 std::uint8_t XorOf(std::uint8_t lead, const std::string& text) {
@@ -47,8 +48,20 @@ std::optional<CommandFrame> CommandFrameReader::Feed(std::uint8_t byte) {
 }
 
 std::string FrameReply(const std::string& text) {
-    return static_cast<char>(kReplyLeadByte) + text + HexDigits(XorOf(kReplyLeadByte, text)) +
+    return static_cast<char>(kReplyLeadByte) + text + HexDigits(ReplyChecksum(text)) +
            static_cast<char>(kFrameEndByte);
+}
+
+std::uint8_t ReplyChecksum(const std::string& text) {
+    return XorOf(kReplyLeadByte, text);
+}
+
+std::string FrameText(const std::string& frame) {
+    return frame.size() < kFrameOverhead ? "" : frame.substr(1, frame.size() - kFrameOverhead);
+}
+
+std::size_t ChecksumDigitsAt(const std::string& frame) {
+    return frame.size() < kFrameOverhead ? 0 : frame.size() - 1 - kChecksumDigits;
 }
 
 }  // namespace vx::sim

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@ namespace vx::sim {
 inline constexpr std::uint8_t kCommandLeadByte = 0x09;
 inline constexpr std::uint8_t kReplyLeadByte = 0x0A;
 inline constexpr std::uint8_t kFrameEndByte = 0x0D;
+inline constexpr std::size_t kChecksumDigits = 2;
 
 // A command frame as it arrived.
 struct CommandFrame {
@@ -36,5 +38,13 @@ private:
 
 // LF + text + checksum digits + CR, as the module frames a reply.
 std::string FrameReply(const std::string& text);
+// The XOR that FrameReply writes as the digits of this text.
+std::uint8_t ReplyChecksum(const std::string& text);
+
+// The text of a frame: what stands between its lead byte and its checksum
+// digits ("" when the frame is too short to hold any).
+std::string FrameText(const std::string& frame);
+// Where the checksum digits of a frame begin: they end right before its CR.
+std::size_t ChecksumDigitsAt(const std::string& frame);
 
 }  // namespace vx::sim

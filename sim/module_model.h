@@ -17,10 +17,10 @@ enum class InputWiring {
 };
 
 struct ModuleState {
-    int id = 1;                        // bus ID 1..99
-    std::string serial = "12345678";   // 8 characters
-    std::string version = "03.20-01";  // 8 characters
-    char mode = 'H';                   // 'H' Hold, 'S' Normal
+    int id = 1;                         // bus ID, as the factory sets it
+    std::string serial = "12345678";    // protocol::kSerialLength characters
+    std::string version = "03.20-01";   // protocol::kVersionLength characters
+    char mode = protocol::kHoldLetter;  // or protocol::kNormalLetter
     protocol::ChannelFlags noNc{};
     int lineIndex = protocol::kDefaultLineSettingsIndex;
     protocol::ChannelFlags outputs{};

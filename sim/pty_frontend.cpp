@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "protocol/line_settings.h"
+#include "sim/terminal.h"
 #include "sim/transmitter.h"
 #include "sim/wire.h"
 
@@ -32,83 +33,22 @@ constexpr std::uint64_t kUsPerSecond = 1'000'000;
 constexpr std::uint64_t kClientCheckUs = 2000;
 constexpr std::uint64_t kLongestWaitUs = 500'000;
 constexpr std::size_t kReadChunk = 256;
-constexpr std::size_t kPathLength = 128;
-constexpr std::uint32_t kRestingBaud = 1200;
-
-constexpr std::array<std::pair<std::uint32_t, speed_t>, 9> kSpeeds = {{
-    {1200, B1200},
-    {2400, B2400},
-    {4800, B4800},
-    {9600, B9600},
-    {19200, B19200},
-    {38400, B38400},
-    {57600, B57600},
-    {115200, B115200},
-    {230400, B230400},
-}};
+// What the module made of a frame, as the log and the events tell it.
+Verdict VerdictOf(bool hasModule, bool hears, const CommandFrame& frame,
+                  const std::optional<ModuleReply>& reply, Fault fault) {
+    if (!hasModule)
+        return Verdict::SilentPort;
+    if (!hears)
+        return Verdict::OtherBaud;
+    if (!reply)
+        return frame.checksumOk ? Verdict::Unanswered : Verdict::BadChecksum;
+    return fault == Fault::None ? Verdict::Answered : Verdict::Faulted;
+}
 
 std::uint64_t NowUs() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::microseconds>(now).count());
-}
-
-std::optional<speed_t> SpeedOf(std::uint32_t baud) {
-    for (const auto& [rate, speed] : kSpeeds) {
-        if (rate == baud)
-            return speed;
-    }
-    return std::nullopt;
-}
-
-std::uint32_t BaudOf(speed_t speed) {
-    for (const auto& [rate, each] : kSpeeds) {
-        if (each == speed)
-            return rate;
-    }
-    return 0;
-}
-
-tcflag_t DataBitsFlag(unsigned bits) {
-    switch (bits) {
-        case 5:
-            return CS5;
-        case 6:
-            return CS6;
-        case 7:
-            return CS7;
-        default:
-            return CS8;
-    }
-}
-
-// Raw bytes at the given line settings, no flow control.
-bool ApplyLine(int fd, const protocol::LineSettings& line) {
-    using protocol::Parity;
-    termios settings{};
-    const auto speed = SpeedOf(line.baudRate);
-    if (!speed || tcgetattr(fd, &settings) != 0)
-        return false;
-    cfmakeraw(&settings);
-    settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    settings.c_cflag |= CLOCAL | CREAD | DataBitsFlag(line.dataBits);
-    if (line.parity != Parity::None)
-        settings.c_cflag |= PARENB;
-    if (line.parity == Parity::Odd || line.parity == Parity::Mark)
-        settings.c_cflag |= PARODD;
-    if (line.parity == Parity::Mark || line.parity == Parity::Space)
-        settings.c_cflag |= CMSPAR;
-    if (line.stopBits != protocol::StopBits::One)
-        settings.c_cflag |= CSTOPB;
-    cfsetispeed(&settings, *speed);
-    cfsetospeed(&settings, *speed);
-    return tcsetattr(fd, TCSANOW, &settings) == 0;
-}
-
-std::string Describe(const std::string& what, const std::string& path) {
-    std::ostringstream text;
-    text << what << " " << path << ": " << std::strerror(errno);
-    return text.str();
 }
 
 }  // namespace
@@ -135,21 +75,12 @@ struct PtyFrontend::Port {
 
     // On a pseudo-terminal the master sees the termios the client set.
     std::uint32_t ClientBaud() const {
-        if (IsDevice() && model)
-            return ModuleBaud();
-        termios settings{};
-        return fd >= 0 && tcgetattr(fd, &settings) == 0 ? BaudOf(cfgetospeed(&settings)) : 0;
+        return IsDevice() && model ? ModuleBaud() : TerminalBaud(fd);
     }
 
     void RemoveLink() const {
-        if (IsDevice() || slavePath.empty())
-            return;
-        std::array<char, kPathLength> target{};
-        const ssize_t length = readlink(portSpec.path.c_str(), target.data(), target.size() - 1);
-        if (length > 0 &&
-            std::string(target.data(), static_cast<std::size_t>(length)) == slavePath) {
-            unlink(portSpec.path.c_str());
-        }
+        if (!IsDevice() && !slavePath.empty())
+            RemoveLinkTo(portSpec.path, slavePath);
     }
 };
 
@@ -164,44 +95,17 @@ PtyFrontend::~PtyFrontend() {
     }
 }
 
-namespace {
-
-std::string OpenPty(const std::string& linkPath, int& fd, std::string& slavePath) {
-    fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    std::array<char, kPathLength> name{};
-    if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0 ||
-        ptsname_r(fd, name.data(), name.size()) != 0) {
-        return Describe("cannot create a pseudo-terminal for", linkPath);
-    }
-    slavePath = name.data();
-    // Raw, and at a speed none of the twelve line settings uses: a client
-    // whose settings the terminal refuses keeps this one and reaches nobody.
-    const int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (slave >= 0) {
-        constexpr unsigned kRestingDataBits = 8;
-        ApplyLine(slave, {kRestingBaud, protocol::Parity::None, kRestingDataBits,
-                          protocol::StopBits::One});
-        close(slave);
-    }
-    struct stat existing {};
-    if (lstat(linkPath.c_str(), &existing) == 0) {
-        if (!S_ISLNK(existing.st_mode))
-            return linkPath + " exists and is not a symbolic link";
-        unlink(linkPath.c_str());
-    }
-    if (symlink(slavePath.c_str(), linkPath.c_str()) != 0)
-        return Describe("cannot create", linkPath);
-    return "";
-}
-
-}  // namespace
-
 std::string PtyFrontend::Start() {
     startUs_ = NowUs();
     if (!options_.logPath.empty()) {
         log_.open(options_.logPath, std::ios::app);
         if (!log_)
             return "cannot open the log " + options_.logPath;
+    }
+    if (!options_.eventsPath.empty()) {
+        events_.open(options_.eventsPath, std::ios::app);
+        if (!events_)
+            return "cannot open the events file " + options_.eventsPath;
     }
     for (const auto& portSpec : options_.ports) {
         auto port = std::make_unique<Port>();
@@ -309,29 +213,49 @@ void PtyFrontend::Handle(Port& port, const std::string& bytes) {
         const auto reply = hears ? port.model->Receive(byte) : std::nullopt;
         if (!frame)
             continue;
-
-        std::ostringstream line;
-        line << "baud=" << clientBaud << " command=" << frame->command
-             << " checksum=" << (frame->checksumOk ? "ok" : "bad") << " ";
-        if (!port.model) {
-            line << "silent port";
-        } else if (!hears) {
-            line << "ignored: the module listens at " << port.ModuleBaud() << " baud";
-        } else if (!reply) {
-            line << (frame->checksumOk ? "no reply" : "ignored");
-        } else {
-            const Fault fault = port.faults.Next(frame->command);
-            line << (fault == Fault::None ? "answered" : "fault " + FaultName(fault));
-            Log(port, line.str());
-            std::vector<TimedByte> timed;
-            if (!port.transmitter.Send(*port.model, *reply, fault, NowUs(), timed)) {
-                HangUp(port);
-                return;
-            }
-            port.outgoing.insert(port.outgoing.end(), timed.begin(), timed.end());
+        const Fault fault = reply ? port.faults.Next(frame->command) : Fault::None;
+        Record(port, *frame, clientBaud,
+               VerdictOf(port.model != nullptr, hears, *frame, reply, fault), fault);
+        if (!reply)
             continue;
+        std::vector<TimedByte> timed;
+        if (!port.transmitter.Send(*port.model, *reply, fault, NowUs(), timed)) {
+            HangUp(port);
+            return;
         }
-        Log(port, line.str());
+        port.outgoing.insert(port.outgoing.end(), timed.begin(), timed.end());
+    }
+}
+
+void PtyFrontend::Record(const Port& port, const CommandFrame& frame, std::uint32_t clientBaud,
+                         Verdict verdict, Fault fault) {
+    std::ostringstream line;
+    line << "baud=" << clientBaud << " command=" << frame.command
+         << " checksum=" << (frame.checksumOk ? "ok" : "bad") << " ";
+    switch (verdict) {
+        case Verdict::SilentPort:
+            line << "silent port";
+            break;
+        case Verdict::OtherBaud:
+            line << "ignored: the module listens at " << port.ModuleBaud() << " baud";
+            break;
+        case Verdict::Unanswered:
+            line << "no reply";
+            break;
+        case Verdict::BadChecksum:
+            line << "ignored";
+            break;
+        case Verdict::Answered:
+            line << "answered";
+            break;
+        case Verdict::Faulted:
+            line << "fault " << FaultName(fault);
+            break;
+    }
+    Log(port, line.str());
+    if (events_.is_open()) {
+        events_ << EventLine({NowUs() - startUs_, port.portSpec.path, frame.command, verdict})
+                << std::endl;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/frame_events.h"
 #include "sim/vxsim_options.h"
 
 namespace vx::sim {
@@ -36,6 +37,9 @@ private:
 
     void Serve(Port& port, short events);
     void Handle(Port& port, const std::string& bytes);
+    // Tells the log and the events what became of a frame.
+    void Record(const Port& port, const CommandFrame& frame, std::uint32_t clientBaud,
+                Verdict verdict, Fault fault);
     void Flush(Port& port, std::uint64_t nowUs);
     void CheckClient(Port& port);
     void ClientLeft(Port& port);
@@ -47,6 +51,7 @@ private:
     VxsimOptions options_;
     std::ostream& out_;
     std::ofstream log_;
+    std::ofstream events_;
     std::vector<std::unique_ptr<Port>> ports_;
     std::uint64_t startUs_ = 0;
     bool unplugDone_ = false;

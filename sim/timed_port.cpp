@@ -1,11 +1,12 @@
 #include "sim/timed_port.h"
 
+#include "sim/frame_codec.h"
+
 namespace vx::sim {
 
 namespace {
 constexpr std::uint64_t kUsPerMs = 1000;
 constexpr std::uint64_t kReadLimitUs = 1000;
-constexpr std::uint8_t kCarriageReturn = 0x0D;
 }  // namespace
 
 void TimedPort::Arrive(const std::string& bytes, std::uint32_t delayMs, std::uint64_t gapUs) {
@@ -32,7 +33,7 @@ void TimedPort::Write(const std::uint8_t* data, std::size_t count) {
     if (!open_)
         return;
     written_.push_back({clock_.TickMs(), std::string(data, data + count)});
-    if (count > 0 && data[count - 1] == kCarriageReturn && !pendingReply_.empty()) {
+    if (count > 0 && data[count - 1] == kFrameEndByte && !pendingReply_.empty()) {
         Arrive(pendingReply_, replyDelayMs_, replyGapUs_);
         pendingReply_.clear();
     }

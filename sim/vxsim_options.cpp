@@ -1,188 +1,205 @@
 #include "sim/vxsim_options.h"
 
-#include <charconv>
+#include <algorithm>
 #include <functional>
-#include <map>
 
 #include "protocol/commands.h"
 #include "protocol/line_settings.h"
+#include "sim/frame_events.h"
+#include "sim/option_values.h"
+#include "sim/terminal.h"
 
 namespace vx::sim {
 
 namespace {
 
-constexpr std::size_t kFieldLength = 8;  // serial number and version
-constexpr const char* kFixedInputs = "fixed:";
-constexpr const char* kWiredInputs = "wired";
+// Where the help's descriptions begin, and the fault names' column in them.
+constexpr std::size_t kHelpTextColumn = 25;
+constexpr std::size_t kOptionIndent = 2;
+constexpr std::size_t kFaultNameWidth = 20;
 
-template <typename Number>
-std::optional<Number> ParseNumber(const std::string& text) {
-    Number value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+std::uint32_t BaudOf(const std::string& lineSettings) {
+    const auto line = protocol::ParseLineSettings(lineSettings);
+    return line ? line->baudRate : 0;
 }
 
-std::vector<std::string> SplitColons(const std::string& text) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (std::size_t colon; (colon = text.find(':', start)) != std::string::npos;
-         start = colon + 1) {
-        parts.push_back(text.substr(start, colon - start));
+std::string LineHelp() {
+    const std::string& first = protocol::LineSettingsList.front();
+    const std::string& last = protocol::LineSettingsList.back();
+    return "line settings, one of " + std::to_string(BaudOf(first)) + ".." +
+           std::to_string(BaudOf(last)) + " with n or e parity:\n" + first + " ... " + last +
+           " (default " + protocol::LineSettingsList[protocol::kDefaultLineSettingsIndex] + ")";
+}
+
+std::string Padded(std::string text, std::size_t width) {
+    text.resize(std::max(width, text.size() + 1), ' ');
+    return text;
+}
+
+// Each line after the first of `text` indented by `indent` blanks.
+std::string Indented(const std::string& text, std::size_t indent) {
+    std::string out;
+    for (const char c : text) {
+        out += c;
+        if (c == '\n')
+            out += std::string(indent, ' ');
     }
-    parts.push_back(text.substr(start));
-    return parts;
+    return out;
 }
 
-// Each option that takes a value reads it into the module being described
-// (or the global options) and names what is wrong, if anything.
-using Setter =
-    std::function<std::string(const std::string& value, PortSpec& port, VxsimOptions& all)>;
-
-std::string SetLine(const std::string& value, PortSpec& port, VxsimOptions&) {
-    const auto index = protocol::LineSettingsIndex(value);
-    if (!index)
-        return "--line takes one of the twelve line settings, e.g. 19200,e,8,1";
-    port.state.lineIndex = *index;
-    return "";
-}
-
-std::string SetId(const std::string& value, PortSpec& port, VxsimOptions&) {
-    const auto id = protocol::ParseModuleId(value);
-    if (!id)
-        return "--id takes a number from 1 to 99";
-    port.state.id = *id;
-    return "";
-}
-
-std::string SetSerial(const std::string& value, PortSpec& port, VxsimOptions&) {
-    if (value.size() != kFieldLength)
-        return "--serial takes 8 characters";
-    port.state.serial = value;
-    return "";
-}
-
-std::string SetVersion(const std::string& value, PortSpec& port, VxsimOptions&) {
-    if (value.size() != kFieldLength)
-        return "--version takes 8 characters, e.g. 03.20-01";
-    port.state.version = value;
-    return "";
-}
-
-std::string SetMode(const std::string& value, PortSpec& port, VxsimOptions&) {
-    if (value != "H" && value != "S")
-        return "--mode takes H (Hold) or S (Normal)";
-    port.state.mode = value[0];
-    return "";
-}
-
-std::string SetNoNc(const std::string& value, PortSpec& port, VxsimOptions&) {
-    const auto flags = protocol::ParseFlagString(value);
-    if (!flags)
-        return "--nonc takes 16 characters 0/1";
-    port.state.noNc = *flags;
-    return "";
-}
-
-std::string SetOutputs(const std::string& value, PortSpec& port, VxsimOptions&) {
-    const auto flags = protocol::ParseFlagString(value);
-    if (!flags)
-        return "--outputs takes 16 characters 0/1";
-    port.state.outputs = *flags;
-    return "";
-}
-
-std::string SetInputs(const std::string& value, PortSpec& port, VxsimOptions&) {
-    if (value == kWiredInputs) {
-        port.state.wiring = InputWiring::OutputsThroughNoNc;
-        return "";
+std::string FaultKinds() {
+    std::string kinds;
+    for (const Fault fault : AllFaults()) {
+        if (fault == Fault::None)
+            continue;
+        kinds += Indented(std::string(kOptionIndent, ' ') +
+                              Padded(FaultName(fault), kFaultNameWidth) + FaultHelp(fault),
+                          kOptionIndent + kFaultNameWidth);
+        kinds += "\n";
     }
-    const std::string prefix = kFixedInputs;
-    const auto flags =
-        value.starts_with(prefix)
-            ? protocol::ParseFlagString(std::string_view{value}.substr(prefix.size()))
-            : std::nullopt;
-    if (!flags)
-        return "--inputs takes wired or fixed: and 16 characters 0/1";
-    port.state.wiring = InputWiring::Fixed;
-    port.state.fixedInputs = *flags;
-    return "";
+    return kinds;
 }
 
-std::string AddFault(const std::string& value, PortSpec& port, VxsimOptions&) {
-    const auto parts = SplitColons(value);
-    constexpr const char* kUsage = "--fault takes COMMAND:KIND[:COUNT], e.g. B00B:no-reply:2";
-    if (parts.size() < 2 || parts.size() > 3 || parts[0].empty())
-        return kUsage;
-    const auto fault = FaultFromName(parts[1]);
-    const auto times = parts.size() == 3 ? ParseNumber<int>(parts[2]) : std::optional<int>(1);
-    if (!fault || !times || *times < 1)
-        return kUsage;
-    port.faults.push_back({parts[0], *fault, *times});
-    return "";
+std::string FaultOptionHelp() {
+    return "damage the next N (default " + std::to_string(kDefaultFaultTimes) +
+           ") replies to commands that\nbegin with CMD (e.g. " + protocol::cmd::Identify + ", " +
+           protocol::cmd::Exchange + "). KIND is one of:\n" + FaultKinds() +
+           "Repeat --fault to queue more; for a command matched by\n"
+           "several, shorter prefixes are used first.";
 }
 
-std::string SetRandomFaults(const std::string& value, PortSpec& port, VxsimOptions&) {
-    const auto probability = ParseNumber<double>(value);
-    if (!probability || *probability < 0.0 || *probability > 1.0) {
-        return "--random-faults takes a probability from 0 to 1";
-    }
-    port.randomFaultProbability = *probability;
-    return "";
-}
+enum class Scope { Port, Module, Other };
 
-std::string SetSeed(const std::string& value, PortSpec& port, VxsimOptions&) {
-    const auto seed = ParseNumber<std::uint32_t>(value);
-    if (!seed)
-        return "--seed takes a whole number";
-    port.randomFaultSeed = *seed;
-    return "";
-}
+// How an option is shown in the help: its value, and what it does.
+struct Form {
+    std::string value;
+    std::string text;  // may run over lines
+};
 
-std::string SetLog(const std::string& value, PortSpec&, VxsimOptions& all) {
-    all.logPath = value;
-    return "";
-}
+// Every option vxsim takes, in the order of its help.
+struct OptionSpec {
+    std::string name;
+    Scope scope;
+    std::vector<Form> forms;
+    Setter set;
+};
 
-std::string SetUnplugAfter(const std::string& value, PortSpec&, VxsimOptions& all) {
-    const auto ms = ParseNumber<std::uint32_t>(value);
-    if (!ms)
-        return "--unplug-after takes milliseconds";
-    all.unplugAfterMs = *ms;
-    return "";
-}
-
-const std::map<std::string, Setter>& ValueOptions() {
-    static const std::map<std::string, Setter> options = {
-        {"--line", SetLine},
-        {"--id", SetId},
-        {"--serial", SetSerial},
-        {"--version", SetVersion},
-        {"--mode", SetMode},
-        {"--nonc", SetNoNc},
-        {"--outputs", SetOutputs},
-        {"--inputs", SetInputs},
-        {"--fault", AddFault},
-        {"--random-faults", SetRandomFaults},
-        {"--seed", SetSeed},
-        {"--log", SetLog},
-        {"--unplug-after", SetUnplugAfter},
+const std::vector<OptionSpec>& Options() {
+    const ModuleState module;
+    const PortSpec port;
+    static const std::vector<OptionSpec> options = {
+        {"--link",
+         Scope::Port,
+         {{"PATH",
+           "a new pseudo-terminal with a module, published as the\n"
+           "symbolic link PATH (an existing symlink is replaced)"}},
+         AddPort(PortKind::Pty)},
+        {"--silent",
+         Scope::Port,
+         {{"PATH", "a pseudo-terminal that opens but never answers"}},
+         AddPort(PortKind::Silent)},
+        {"--device",
+         Scope::Port,
+         {{"DEV",
+           "a real serial device, e.g. /dev/ttyUSB1, opened at the\n"
+           "module's line settings (and re-set when they change)"}},
+         AddPort(PortKind::Device)},
+        {"--line", Scope::Module, {{"TEXT", LineHelp()}}, SetLine},
+        {"--id",
+         Scope::Module,
+         {{"N", "bus ID, " + IdRange("..") + " (default " + std::to_string(module.id) + ")"}},
+         SetId},
+        {"--serial",
+         Scope::Module,
+         {{"TEXT", "serial number, " + Characters(protocol::kSerialLength) + " (default " +
+                       module.serial + ")"}},
+         SetSerial},
+        {"--version",
+         Scope::Module,
+         {{"TEXT", "firmware version, " + Characters(protocol::kVersionLength) + " (default " +
+                       module.version + ")"}},
+         SetVersion},
+        {"--mode",
+         Scope::Module,
+         {{std::string{protocol::kHoldLetter} + "|" + protocol::kNormalLetter,
+           std::string("output mode: ") + protocol::kHoldLetter + " Hold, " +
+               protocol::kNormalLetter + " Normal (default " + module.mode + ")"}},
+         SetMode},
+        {"--nonc",
+         Scope::Module,
+         {{"FLAGS", "NO/NC setting of the " + std::to_string(protocol::kChannelCount) +
+                        " inputs, " + FlagsTaken() + ",\ninput 1 first (default all 0)"}},
+         SetNoNc},
+        {"--outputs",
+         Scope::Module,
+         {{"FLAGS", "output states at start (default all 0)"}},
+         SetOutputs},
+        {"--inputs",
+         Scope::Module,
+         {{kWiredInputs, "inputs read their outputs, inverted where NO/NC is set\n(default)"},
+          {std::string(kFixedInputs) + "FLAGS",
+           "inputs stay at these " + std::to_string(protocol::kChannelCount) + " states"}},
+         SetInputs},
+        {"--fault", Scope::Module, {{"CMD:KIND[:N]", FaultOptionHelp()}}, AddFault},
+        {"--random-faults",
+         Scope::Module,
+         {{"P", "damage each other reply with probability P (0..1),\nwith any kind but " +
+                    FaultName(Fault::HangUp) + " and " + FaultName(Fault::HighBytes)}},
+         SetRandomFaults},
+        {"--seed",
+         Scope::Module,
+         {{"N",
+           "seed of the random faults (default " + std::to_string(port.randomFaultSeed) + ")"}},
+         SetSeed},
+        {"--log",
+         Scope::Other,
+         {{"FILE",
+           "append a line for every command frame received: time\n"
+           "since start, port, the client's baud rate, command,\n"
+           "checksum verdict and what the module did"}},
+         SetLog},
+        {"--events",
+         Scope::Other,
+         {{"FILE",
+           "append a line for every command frame received, for\n"
+           "programs: MICROSECONDS PORT COMMAND VERDICT, with the\n"
+           "time since start and the port's path. In PORT and\n"
+           "COMMAND, bytes other than printable ASCII, blanks and\n"
+           "backslashes stand as \\xHH. VERDICT is one of\n  " +
+               JoinedVerdictNames("\n  ")}},
+         SetEvents},
+        {"--unplug-after",
+         Scope::Other,
+         {{"MS", "hang up every port MS milliseconds after start"}},
+         SetUnplugAfter},
     };
     return options;
 }
 
-const std::map<std::string, PortKind>& PortOptions() {
-    static const std::map<std::string, PortKind> options = {
-        {"--link", PortKind::Pty},
-        {"--device", PortKind::Device},
-        {"--silent", PortKind::Silent},
-    };
-    return options;
+const OptionSpec* FindOption(const std::string& name) {
+    for (const OptionSpec& option : Options()) {
+        if (option.name == name)
+            return &option;
+    }
+    return nullptr;
 }
 
-bool IsModuleOption(const std::string& name) {
-    return name != "--log" && name != "--unplug-after";
+std::string OptionLine(const std::string& synopsis, const std::string& text) {
+    return Indented(std::string(kOptionIndent, ' ') +
+                        Padded(synopsis, kHelpTextColumn - kOptionIndent) + text,
+                    kHelpTextColumn) +
+           "\n";
+}
+
+std::string OptionsHelp(Scope scope) {
+    std::string help;
+    for (const OptionSpec& option : Options()) {
+        if (option.scope != scope)
+            continue;
+        for (const Form& form : option.forms)
+            help += OptionLine(option.name + " " + form.value, form.text);
+    }
+    return help;
 }
 
 }  // namespace
@@ -197,9 +214,8 @@ ParsedOptions ParseVxsimOptions(const std::vector<std::string>& args) {
             parsed.options.help = true;
             return parsed;
         }
-        const auto port = PortOptions().find(name);
-        const auto option = ValueOptions().find(name);
-        if (port == PortOptions().end() && option == ValueOptions().end()) {
+        const OptionSpec* option = FindOption(name);
+        if (!option) {
             parsed.error = "unknown option " + name;
             return parsed;
         }
@@ -207,19 +223,11 @@ ParsedOptions ParseVxsimOptions(const std::vector<std::string>& args) {
             parsed.error = name + " needs a value";
             return parsed;
         }
-        const std::string& value = args[++k];
-        if (port != PortOptions().end()) {
-            next.kind = port->second;
-            next.path = value;
-            parsed.options.ports.push_back(next);
-            next = PortSpec{};
-            nextTouched = false;
-            continue;
-        }
-        parsed.error = option->second(value, next, parsed.options);
+        parsed.error = option->set(args[++k], next, parsed.options);
         if (!parsed.error.empty())
             return parsed;
-        nextTouched = nextTouched || IsModuleOption(name);
+        if (option->scope != Scope::Other)
+            nextTouched = option->scope == Scope::Module;
     }
     if (nextTouched) {
         parsed.error =
@@ -238,50 +246,10 @@ so that vxconfig can be run and tested without the hardware.
 
 Ports (at least one). Each port takes the module options given since the
 previous port; after each port they start again from the defaults.
-  --link PATH            a new pseudo-terminal with a module, published as the
-                         symbolic link PATH (an existing symlink is replaced)
-  --silent PATH          a pseudo-terminal that opens but never answers
-  --device DEV           a real serial device, e.g. /dev/ttyUSB1, opened at the
-                         module's line settings (and re-set when they change)
-
-Module options:
-  --line TEXT            line settings, one of 4800..115200 with n or e parity:
-                         4800,n,8,1 ... 115200,e,8,1 (default 19200,e,8,1)
-  --id N                 bus ID, 1..99 (default 1)
-  --serial TEXT          serial number, 8 characters (default 12345678)
-  --version TEXT         firmware version, 8 characters (default 03.20-01)
-  --mode H|S             output mode: H Hold, S Normal (default H)
-  --nonc FLAGS           NO/NC setting of the 16 inputs, 16 characters 0/1,
-                         input 1 first (default all 0)
-  --outputs FLAGS        output states at start (default all 0)
-  --inputs wired         inputs read their outputs, inverted where NO/NC is set
-                         (default)
-  --inputs fixed:FLAGS   inputs stay at these 16 states
-  --fault CMD:KIND[:N]   damage the next N (default 1) replies to commands that
-                         begin with CMD (e.g. B00B, B00I). KIND is one of:
-                           no-reply            the command is swallowed
-                           late-reply          the reply comes 200 ms late
-                           bad-checksum        one checksum digit is wrong
-                           lowercase-checksum  the checksum is in lowercase
-                           wrong-length        one text character too many
-                           leading-noise       a stray 0xFF byte before the LF
-                           split-reply         two halves, 40 ms apart
-                           hang-up             the port hangs up instead
-                           high-bytes          0xFF at reply positions 2 and 5,
-                                               which no operation reads
-                         Repeat --fault to queue more; for a command matched by
-                         several, shorter prefixes are used first.
-  --random-faults P      damage each other reply with probability P (0..1),
-                         with any kind but hang-up and high-bytes
-  --seed N               seed of the random faults (default 1)
-
-Other options:
-  --log FILE             append a line for every command frame received: time
-                         since start, port, the client's baud rate, command,
-                         checksum verdict and what the module did
-  --unplug-after MS      hang up every port MS milliseconds after start
-  -h, --help             this text
-
+)" + OptionsHelp(Scope::Port) +
+           "\nModule options:\n" + OptionsHelp(Scope::Module) + "\nOther options:\n" +
+           OptionsHelp(Scope::Other) + OptionLine("-h, --help", "this text") +
+           R"(
 Behaviour:
   - Replies go out at the speed of the module's line settings (start, data,
     parity and stop bits per character), 1 ms after the command's CR.
@@ -289,7 +257,8 @@ Behaviour:
     its parity, data and stop bits cannot. A module there answers whenever
     the client's baud rate equals its own; parity is not checked, so a
     module set to "B,e,8,1" answers at "B,n,8,1" as well. Each
-    pseudo-terminal starts at 1200 baud, which no module uses. On a real
+    pseudo-terminal starts at )" +
+           std::to_string(kRestingBaud) + R"( baud, which no module uses. On a real
     device the line itself decides: a client at other settings sends
     garbage, which the module ignores.
   - A client may open and close the port any number of times. Bytes still on

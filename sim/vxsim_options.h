@@ -34,6 +34,7 @@ struct PortSpec {
 struct VxsimOptions {
     std::vector<PortSpec> ports;
     std::string logPath;
+    std::string eventsPath;
     std::optional<std::uint32_t> unplugAfterMs;
     bool help = false;
 };

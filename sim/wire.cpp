@@ -5,6 +5,7 @@ namespace vx::sim {
 namespace {
 
 constexpr std::uint64_t kUsPerSecond = 1'000'000;
+constexpr std::uint64_t kUsPerMs = 1000;
 constexpr std::uint64_t kHalfBitsPerBit = 2;
 
 std::uint64_t StopHalfBits(protocol::StopBits stopBits) {
@@ -53,7 +54,7 @@ std::vector<TimedByte> TimeReply(const std::vector<ReplyPart>& parts, std::uint6
     std::vector<TimedByte> timed;
     std::uint64_t at = startUs;
     for (const auto& part : parts) {
-        at = PutOnWire(at + std::uint64_t{part.pauseMs} * 1000, part.bytes, line, timed);
+        at = PutOnWire(at + std::uint64_t{part.pauseMs} * kUsPerMs, part.bytes, line, timed);
     }
     return timed;
 }

@@ -25,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -36,6 +37,8 @@
 #include "platform/serial_device.h"
 #include "platform/settings_store.h"
 #include "platform/tone.h"
+#include "protocol/commands.h"
+#include "sim/frame_events.h"
 #include "ui/frm_module.h"
 #include "ui/shell/text_table.h"
 #include "ui/vx_application.h"
@@ -64,10 +67,10 @@ public:
     explicit SimulatedModules(const QDir& folder)
         : com1_(folder.filePath(QStringLiteral("com1"))),
           com3_(folder.filePath(QStringLiteral("com3"))),
-          log_(folder.filePath(QStringLiteral("vxsim.log"))) {
+          events_(folder.filePath(QStringLiteral("vxsim.events"))) {
         process_.setProgram(VxsimPath());
-        process_.setArguments({QStringLiteral("--log"), log_, QStringLiteral("--silent"), com1_,
-                               QStringLiteral("--line"), QStringLiteral("19200,e,8,1"),
+        process_.setArguments({QStringLiteral("--events"), events_, QStringLiteral("--silent"),
+                               com1_, QStringLiteral("--line"), QStringLiteral("19200,e,8,1"),
                                QStringLiteral("--id"), QStringLiteral("7"),
                                QStringLiteral("--serial"), QStringLiteral("20261208"),
                                QStringLiteral("--link"), com3_});
@@ -108,34 +111,39 @@ public:
         return found == table.end() ? std::string{} : found->second.toStdString();
     }
 
-    // The module's log: one line per command frame it received.
-    QStringList LogLines() const {
-        QFile file(log_);
+    // Every command frame the modules have received so far.
+    std::vector<sim::FrameEvent> Events() const {
+        std::vector<sim::FrameEvent> events;
+        QFile file(events_);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return {};
-        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            return events;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (const auto event = sim::ParseEventLine(line.toStdString()))
+                events.push_back(*event);
+        }
+        return events;
     }
 
 private:
     QProcess process_;
     QString com1_;
     QString com3_;
-    QString log_;
+    QString events_;
 };
 
-// Mean milliseconds between consecutive exchange frames ("[  12.345678] ...
-// command=B00I..."), the length of one live cycle.
-double MeanCycleMs(const QStringList& logLines) {
-    std::vector<double> at;
-    for (const QString& line : logLines) {
-        if (!line.contains(QStringLiteral("command=B00I")))
-            continue;
-        const int close = line.indexOf(QLatin1Char(']'));
-        at.push_back(line.mid(1, close - 1).trimmed().toDouble() * 1000.0);
+// Mean milliseconds between consecutive exchange frames, the length of one
+// live cycle.
+double MeanCycleMs(const std::vector<sim::FrameEvent>& events) {
+    constexpr double kUsPerMs = 1000.0;
+    std::vector<std::uint64_t> at;
+    for (const sim::FrameEvent& event : events) {
+        if (event.command.starts_with(protocol::cmd::Exchange))
+            at.push_back(event.atUs);
     }
     if (at.size() < 2)
         return 0.0;
-    return (at.back() - at.front()) / static_cast<double>(at.size() - 1);
+    return static_cast<double>(at.back() - at.front()) / kUsPerMs /
+           static_cast<double>(at.size() - 1);
 }
 
 bool Picture(ui::TfrmModule& window, const QString& path) {
@@ -163,7 +171,7 @@ int ScanAndShoot(ui::TfrmModule& window, const SimulatedModules& modules, const 
     // The second click, nested in the running first one, asks it to stop.
     QTimer::singleShot(kLiveRunMs, &window, [&] { window.btnProcess->click(); });
     window.btnProcess->click();
-    std::printf("live cycle %.1f ms (mean over the run)\n", MeanCycleMs(modules.LogLines()));
+    std::printf("live cycle %.1f ms (mean over the run)\n", MeanCycleMs(modules.Events()));
     return 0;
 }
 

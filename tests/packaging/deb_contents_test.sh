@@ -14,18 +14,86 @@ dpkg-deb -x "$deb" "$work/root"
 dpkg-deb -e "$deb" "$work/control"
 
 failures=0
-check() {  # description, then a command that must succeed
-  local what=$1
+check() {  # description, then a command that must succeed; its output tells why not
+  local what=$1 said
   shift
-  if "$@" >/dev/null 2>&1; then
+  if said=$("$@" 2>&1); then
     echo "ok: $what"
   else
     echo "FAILED: $what"
+    [ -z "$said" ] || sed 's/^/  /' <<<"$said"
     failures=$((failures + 1))
   fi
 }
 field() { dpkg-deb -f "$deb" "$1"; }
 root=$work/root
+
+# The packages Depends names, alternatives included, without versions.
+depended() { tr ',|' '\n\n' <<<"$(field Depends)" | sed 's/(.*)//; s/[[:space:]]//g' | grep .; }
+
+# Every library a program loads, linked or opened by name when first needed,
+# comes with a package that the package depends on.
+libraries_come_with_dependencies() {
+  local multiarch soname owner missing=0 packages
+  multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+  packages=$(depended)
+  for soname in $(strings -n 6 "$root"/usr/bin/* | grep -xE 'lib[[:alnum:]_+.-]+\.so\.[0-9]+' | sort -u); do
+    owner=$(dpkg -S "*/$multiarch/$soname" 2>/dev/null | head -n 1 | cut -d: -f1)
+    if [ -z "$owner" ] || ! grep -qx "$owner" <<<"$packages"; then
+      echo "$soname comes with ${owner:-no package}, not a dependency"
+      missing=1
+    fi
+  done
+  return $missing
+}
+
+# The Chinese texts need a font from the system: one that a dependency
+# installs here covers both Chinese scripts.
+dependencies_bring_a_chinese_font() {
+  local package fonts=()
+  for package in $(depended); do
+    mapfile -t -O ${#fonts[@]} fonts < <(dpkg-query -L "$package" 2>/dev/null | grep -E '\.(ttf|ttc|otf)$')
+  done
+  [ ${#fonts[@]} -gt 0 ] || { echo "no dependency installed here brings a font"; return 1; }
+  # fontconfig lists the languages in order: simplified, then traditional.
+  grep -qE 'zh-cn.*zh-tw' <<<"$(fc-query -f '%{lang}\n' "${fonts[@]}")"
+}
+
+# postinst as dpkg runs it into another root, on a fresh install and on an
+# upgrade that finds a store file: both end up writable by dialout.
+postinst_gives_dialout_the_store() {
+  local target=$work/target store=$work/target/var/lib/vxconfig
+  mkdir -p "$target/var/lib"
+  DPKG_ROOT=$target "$work/control/postinst" configure || return 1
+  install -m 600 /dev/null "$store/VXConfig.reg"
+  DPKG_ROOT=$target "$work/control/postinst" configure || return 1
+  stat -c '%n %A %G' "$store" "$store/VXConfig.reg"
+  [ "$(stat -c '%a %G' "$store")" = "2775 dialout" ] &&
+    [ "$(stat -c '%a %G' "$store/VXConfig.reg")" = "664 dialout" ]
+}
+
+# What the installed completion offers after "vxctl scan OPTION ".
+completions() {
+  bash -c 'source "$1"; COMP_WORDS=(vxctl scan "$2" ""); COMP_CWORD=3; _vxctl
+    printf "%s\n" "${COMPREPLY[@]}"' - "$root/usr/share/bash-completion/completions/vxctl" "$1"
+}
+
+# Every word offered after OPTION is one the installed vxctl takes there.
+completes_with_words_vxctl_takes() {
+  local words word
+  words=$(completions "$1")
+  [ -n "$words" ] || { echo "nothing offered after $1"; return 1; }
+  for word in $words; do
+    "$root/usr/bin/vxctl" scan "$1" "$word" --help >/dev/null || return 1
+  done
+}
+
+# And after --lock, all the line settings its help names.
+completes_every_line_setting() {
+  local pattern='[0-9]+,[a-z],[0-9],[0-9]+(\.[0-9]+)?'
+  diff <(completions --lock | sort) \
+    <("$root/usr/bin/vxctl" scan --help | grep -oE "$pattern" | sort -u)
+}
 
 for program in vxconfig vxconfig-demo vxsim vxctl; do
   check "usr/bin/$program is an executable" test -x "$root/usr/bin/$program"
@@ -41,14 +109,14 @@ check "the icon is there under hicolor" test -s "$root/usr/share/icons/hicolor/s
 check "the copyright file carries the font's licence" grep -q 'SIL Open Font License' "$root/usr/share/doc/vxconfig/copyright"
 check "the changelog is compressed" gzip -t "$root/usr/share/doc/vxconfig/changelog.gz"
 check "vxctl's manual page is compressed" gzip -t "$root/usr/share/man/man1/vxctl.1.gz"
-check "vxctl completes in bash" test -s "$root/usr/share/bash-completion/completions/vxctl"
+check "vxctl's completion offers only ports vxctl takes" completes_with_words_vxctl_takes --port
+check "vxctl's completion offers only line settings vxctl takes" completes_with_words_vxctl_takes --lock
+check "vxctl's completion offers every line setting" completes_every_line_setting
 check "nothing is shipped under var (postinst makes the folder)" test ! -e "$root/var"
-check "package name" test "$(field Package)" = vxconfig
-check "section" test "$(field Section)" = electronics
-check "depends on a CJK font" grep -q 'fonts-wqy-microhei | fonts-noto-cjk' <<<"$(field Depends)"
-check "depends on the sound server's client library" grep -q 'libpulse0' <<<"$(field Depends)"
-check "depends on Qt's widgets library" grep -q 'libqt6widgets6' <<<"$(field Depends)"
-check "postinst gives dialout the settings folder" grep -q 'install -d -m 2775 -g dialout /var/lib/vxconfig' "$work/control/postinst"
-check "postinst is executable" test -x "$work/control/postinst"
+check "apt would install it as vxconfig, its dependencies met" \
+  bash -c 'apt-get install --simulate "$1" | grep "^Inst vxconfig "' - "$deb"
+check "every library the programs load comes with a dependency" libraries_come_with_dependencies
+check "a dependency brings a font for both Chinese scripts" dependencies_bring_a_chinese_font
+check "postinst gives dialout the settings folder and store" postinst_gives_dialout_the_store
 
 [ "$failures" -eq 0 ]

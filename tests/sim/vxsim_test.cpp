@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "protocol/commands.h"
+#include "sim/frame_events.h"
 #include "sim_test_support.h"
 #include "vxsim_process.h"
 
@@ -105,7 +106,9 @@ protected:
 
 TEST_F(VxsimTest, AnswersIdentifyAtItsBaudAcrossReopensAndStaysSilentAtAnother) {
     const std::string log = dir_ + "/frames.log";
-    VxsimProcess sim({"--id", "7", "--serial", "87654321", "--link", link_, "--log", log});
+    const std::string events = dir_ + "/frames.events";
+    VxsimProcess sim(
+        {"--id", "7", "--serial", "87654321", "--link", link_, "--log", log, "--events", events});
     ASSERT_NE(sim.OutputThrough("ready").find("ready " + link_ + " -> /dev/pts/"),
               std::string::npos);
 
@@ -128,6 +131,17 @@ TEST_F(VxsimTest, AnswersIdentifyAtItsBaudAcrossReopensAndStaysSilentAtAnother) 
     const std::string lines((std::istreambuf_iterator<char>(logged)), {});
     EXPECT_NE(lines.find("baud=19200 command=B00B checksum=ok answered"), std::string::npos);
     EXPECT_NE(lines.find("baud=9600 command=B00B checksum=ok ignored"), std::string::npos);
+
+    std::ifstream eventFile(events);
+    std::vector<Verdict> verdicts;
+    for (std::string line; std::getline(eventFile, line);) {
+        const auto event = ParseEventLine(line);
+        ASSERT_TRUE(event) << line;
+        EXPECT_EQ(event->port + " " + event->command, link_ + " B00B");
+        verdicts.push_back(event->verdict);
+    }
+    EXPECT_EQ(verdicts,
+              (std::vector<Verdict>{Verdict::Answered, Verdict::Answered, Verdict::OtherBaud}));
 }
 
 struct HangUpCase {
