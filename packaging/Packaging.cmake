@@ -28,7 +28,6 @@ endforeach()
 if(TARGET vxctl AND NOT WIN32)
   add_executable(vx_bash_completion ${CMAKE_CURRENT_LIST_DIR}/bash_completion.cpp)
   target_link_libraries(vx_bash_completion PRIVATE vx_protocol)
-  vx_warnings(vx_bash_completion)
   set(vx_completion_template ${CMAKE_CURRENT_LIST_DIR}/vxctl.bash-completion.in)
   set(vx_completion ${CMAKE_CURRENT_BINARY_DIR}/packaging/vxctl.bash-completion)
   add_custom_command(
