@@ -3,7 +3,7 @@
 #include <functional>
 #include <tuple>
 
-#include "bench.h"
+#include "test_bench.h"
 
 namespace vx::ops::testing {
 namespace {

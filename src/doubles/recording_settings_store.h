@@ -11,7 +11,7 @@
 
 #include "platform/memory_settings_store.h"
 
-namespace vx::testing {
+namespace vx::doubles {
 
 // A value of a type the program never writes (binary data, for example).
 struct OtherValue {
@@ -116,4 +116,4 @@ private:
     std::set<std::string> others_;
 };
 
-}  // namespace vx::testing
+}  // namespace vx::doubles
