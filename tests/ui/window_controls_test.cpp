@@ -1,40 +1,50 @@
-// The controls the operations work: each alone, the live run's caption, and
-// the hourglass.
+// The controls the operations work: those a live run leaves working, the
+// live run's caption, and the hourglass.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QGroupBox>
+#include <QCheckBox>
 #include <QKeySequence>
 #include <QPushButton>
-#include <QToolButton>
+#include <QTimer>
+#include <set>
 
 #include "window_rig.h"
 
 namespace vx::ui::testing {
 namespace {
 
-TEST(WindowControls, EachNamedControlCanBeDisabledAlone) {
-    WindowRig rig;
-    TfrmModule& w = rig.Show();
-    const std::pair<ops::Control, QWidget*> controls[] = {
-        {ops::Control::btnExit, w.btnExit},
-        {ops::Control::btnScan, w.btnScan},
-        {ops::Control::btnFactory, w.btnFactory},
-        {ops::Control::btnID, w.btnID},
-        {ops::Control::btnBaudRate, w.btnBaudRate},
-        {ops::Control::btnMode, w.btnMode},
-        {ops::Control::gbDefault, w.gbDefault},
-        {ops::Control::btnEng, w.btnEng},
-        {ops::Control::btnGB, w.btnGB},
-        {ops::Control::btnBIG5, w.btnBIG5},
-        {ops::Control::gbNONC, w.gbNONC}};
-    for (const auto& [control, widget] : controls) {
-        w.SetControlEnabled(control, false);
-        EXPECT_FALSE(widget->isEnabled()) << widget->objectName().toStdString();
-        EXPECT_TRUE(w.btnProcess->isEnabled());
-        w.SetControlEnabled(control, true);
-        EXPECT_TRUE(widget->isEnabled());
+// The buttons and boxes shown: all of them, or those a user can work.
+std::set<QString> Buttons(const TfrmModule& w, bool workingOnly) {
+    std::set<QString> names;
+    for (const QAbstractButton* button : w.findChildren<QAbstractButton*>()) {
+        if (button->isVisible() && (button->isEnabled() || !workingOnly))
+            names.insert(button->objectName());
     }
+    return names;
+}
+
+// While a live run goes, the user can stop it, drive the outputs and choose
+// the lock for the next scan, and can start nothing else; afterwards every
+// control works again.
+TEST(WindowControls, ALiveRunLeavesOnlyItsOwnControlsWorking) {
+    WindowRig rig;
+    rig.bus.AddModule(1);
+    TfrmModule& w = rig.Show();
+    w.btnScan->click();
+    ASSERT_TRUE(w.State().ModuleFound);
+    std::set<QString> whileRunning;
+    QTimer::singleShot(0, [&] {
+        whileRunning = Buttons(w, true);
+        w.btnProcess->click();
+    });
+    w.btnProcess->click();
+
+    std::set<QString> expected{w.btnProcess->objectName(), w.btnAll->objectName(),
+                               w.chkLock->objectName()};
+    for (const QCheckBox* output : w.chkDO) expected.insert(output->objectName());
+    EXPECT_EQ(whileRunning, expected);
+    EXPECT_EQ(Buttons(w, true), Buttons(w, false)) << "the run gives every control back";
 }
 
 TEST(WindowControls, ProcessCaptionKeepsAnAmpersandLiteral) {

@@ -1,5 +1,5 @@
-// The window's frame: a fixed size, no maximise or close box, and closing
-// only through Exit or the end of the session.
+// The window's frame: a fixed size around its controls, no maximise or close
+// box, and closing only through Exit or the end of the session.
 #include <gtest/gtest.h>
 
 #include <QPushButton>
@@ -9,11 +9,18 @@
 namespace vx::ui::testing {
 namespace {
 
-TEST(WindowFrame, IsFixedAt560By483WithoutMaximiseOrClose) {
+TEST(WindowFrame, IsFixedInSizeAroundItsControlsWithoutMaximiseOrClose) {
     WindowRig rig;
     TfrmModule& w = rig.Show();
-    EXPECT_EQ(w.size(), QSize(560, 483));
-    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    const QSize shown = w.size();
+    EXPECT_EQ(w.minimumSize(), shown);
+    EXPECT_EQ(w.maximumSize(), shown);
+    w.resize(shown + QSize(40, 30));
+    EXPECT_EQ(w.size(), shown) << "the window cannot be resized";
+    for (const QWidget* control : w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const bool inside = !control->isVisible() || w.rect().contains(control->geometry());
+        EXPECT_TRUE(inside) << control->objectName().toStdString() << " reaches past the frame";
+    }
     const Qt::WindowFlags flags = w.windowFlags();
     EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowCloseButtonHint));

@@ -1,13 +1,18 @@
-// The window as it opens: idle, every control named.
+// The window as it opens: idle, from the same start as the plain window the
+// command line runs the operations on, every control named.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QScrollBar>
-#include <QToolButton>
+#include <set>
+#include <tuple>
 
+#include "ui/captions.h"
 #include "ui/circle_shape.h"
+#include "ui/shell/plain_window.h"
+#include "ui/shell/text_table.h"
 #include "window_rig.h"
 
 namespace vx::ui::testing {
@@ -16,52 +21,58 @@ namespace {
 const QColor kRed(255, 0, 0);
 const QColor kWhite(255, 255, 255);
 
-TEST(WindowStart, WithoutStoredSettingsOpensIdleInEnglish) {
+auto Fields(const ops::SharedState& s) {
+    return std::tie(s.ScanCommNo, s.ScanBaudRate, s.ScanBaudRateNo, s.ModuleFound, s.ProcessFlag);
+}
+
+TEST(WindowStart, WithoutStoredSettingsOpensIdleAsThePlainWindowStarts) {
     WindowRig rig;
     TfrmModule& w = rig.Show();
-    EXPECT_EQ(w.windowTitle(), "TAVRO VX-9400 Module Config V3.20-01");
-    EXPECT_EQ(w.cmbBaudRate->currentText(), "19200,e,8,1");
-    EXPECT_EQ(w.cmbMode->currentText(), "Hold(default)");
-    EXPECT_EQ(w.cmbMode->count(), 2);
-    EXPECT_EQ(w.cmbBaudRate->count(), 12);
-    EXPECT_EQ(w.sbID->value(), 1);
-    EXPECT_EQ(w.pnID->text(), "__");
-    EXPECT_EQ(w.pnMsg->text(), "Start Scan Module!");
-    EXPECT_EQ(w.pnSerial->text(), "S/N : ________");
-    EXPECT_EQ(w.pnVersion->text(), "VER : __.__-__");
-    EXPECT_TRUE(w.chkLock->isChecked());
+    PlainWindow plain(kLanguageEnglish);
+    EXPECT_EQ(w.LanguageNo, plain.languageNo);
+    EXPECT_EQ(Fields(w.State()), Fields(plain.State()));
+    EXPECT_EQ(w.BaudRateIndex(), plain.BaudRateIndex());
+    EXPECT_EQ(w.ModeIndex(), plain.ModeIndex());
+    EXPECT_EQ(w.LockTicked(), plain.LockTicked());
+    EXPECT_EQ(w.IdPanel(), plain.IdPanel());
+    EXPECT_EQ(w.sbID->value(), plain.idPosition);
+    EXPECT_EQ(w.ProcessCaption(), plain.ProcessCaption());
+    for (int channel = 1; channel <= kChannelCount; ++channel) {
+        EXPECT_EQ(w.NoNcTicked(channel), plain.NoNcTicked(channel)) << channel;
+        EXPECT_EQ(w.OutputTicked(channel), plain.OutputTicked(channel)) << channel;
+        EXPECT_EQ(w.shDI[channel - 1]->Brush(), kWhite) << channel;
+    }
+    QStringList offered;
+    for (int i = 0; i < w.cmbBaudRate->count(); ++i) offered << w.cmbBaudRate->itemText(i);
+    QStringList lineSettings;
+    for (const std::string& setting : link::LineSettingsList) lineSettings << ToQt(setting);
+    EXPECT_EQ(offered, lineSettings);
     EXPECT_EQ(w.shComm->Brush(), kRed);
     EXPECT_FALSE(w.tmrBusy->isActive());
-    EXPECT_EQ(w.tmrBusy->interval(), 200);
-    EXPECT_FALSE(w.State().ModuleFound);
-    EXPECT_FALSE(w.State().ProcessFlag);
-    for (int i = 0; i < kChannelCount; ++i) {
-        EXPECT_FALSE(w.chkDI[i]->isChecked());
-        EXPECT_FALSE(w.chkDO[i]->isChecked());
-        EXPECT_EQ(w.shDI[i]->Brush(), kWhite);
-    }
     EXPECT_TRUE(w.isEnabled());
     EXPECT_FALSE(rig.store.HasProgramKey()) << "reading must not create the key";
 }
 
-TEST(WindowStart, EveryControlCarriesItsDesignName) {
+TEST(WindowStart, EveryControlHasANameOfItsOwnAndChannelsCountFromOne) {
     WindowRig rig;
-    TfrmModule& w = rig.Create();
-    EXPECT_EQ(w.objectName(), "frmModule");
-    QStringList names = {"pnMsg",       "shComm",     "pnSerial",    "pnVersion", "btnScan",
-                         "lblID",       "pnID",       "sbID",        "btnID",     "lblBaudRate",
-                         "cmbBaudRate", "chkLock",    "btnBaudRate", "cmbMode",   "btnMode",
-                         "gbNONC",      "btnProcess", "btnAll",      "gbDefault", "pcDefault",
-                         "tsDefault",   "btnFactory", "btnEng",      "btnGB",     "btnBIG5",
-                         "btnExit",     "pnTAVRO",    "tmrBusy"};
-    for (int n = 1; n <= kChannelCount; ++n) {
-        for (const char* prefix : {"chkDI", "shDI", "lblDI", "chkDO"})
-            names << prefix + QString::number(n);
+    TfrmModule& w = rig.Show();
+    std::set<QString> names;
+    for (const QWidget* control : w.findChildren<QWidget*>()) {
+        const QString name = control->objectName();
+        if (!control->isVisible() || name.startsWith("qt_"))
+            continue;  // the toolkit's own parts
+        EXPECT_FALSE(name.isEmpty()) << "a " << control->metaObject()->className() << " in "
+                                     << control->parentWidget()->objectName().toStdString();
+        EXPECT_TRUE(names.insert(name).second) << name.toStdString() << " twice";
     }
-    for (const QString& name : names)
-        EXPECT_NE(w.findChild<QObject*>(name), nullptr) << name.toStdString();
-    EXPECT_EQ(w.findChild<QObject*>("chkDI12"), w.chkDI[11]);
-    EXPECT_EQ(w.findChild<QObject*>("btnFactory"), w.btnFactory);
+    for (int n = 1; n <= kChannelCount; ++n) {
+        const std::size_t i = static_cast<std::size_t>(n - 1);
+        const QString number = QString::number(n);
+        EXPECT_EQ(w.findChild<QObject*>("chkDI" + number), w.chkDI[i]);
+        EXPECT_EQ(w.findChild<QObject*>("shDI" + number), w.shDI[i]);
+        EXPECT_EQ(w.findChild<QObject*>("lblDI" + number), w.lblDI[i]);
+        EXPECT_EQ(w.findChild<QObject*>("chkDO" + number), w.chkDO[i]);
+    }
 }
 
 }  // namespace
