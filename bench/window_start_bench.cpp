@@ -7,7 +7,7 @@
 #include <QEventLoop>
 #include <memory>
 
-#include "platform/doubles/recording_tone.h"
+#include "doubles/recording_tone.h"
 #include "platform/event_pump.h"
 #include "platform/settings_store.h"
 #include "sim/sim_bus.h"
@@ -24,7 +24,7 @@ void BM_WindowCreateAndShow(benchmark::State& state) {
         platform::OpenFileSettingsStore("/nonexistent/vxconfig-bench/VXConfig.reg");
     sim::VirtualClock clock;
     sim::SimBus bus(clock);
-    platform::RecordingTone tone(clock);
+    doubles::RecordingTone tone(clock);
     platform::InstallableEventPump events;
     for (auto _ : state) {
         ui::TfrmModule window({*store, clock, events, tone, bus});

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "doubles/telnet_transcript.h"
 #include "platform/network/network_url.h"
 #include "platform/network/telnet_codec.h"
 
@@ -16,24 +17,14 @@ namespace {
 
 namespace telnet = vx::platform::telnet;
 
-class Recorder final : public telnet::Receiver {
-public:
-    void Data(std::uint8_t byte) override { seen.push_back(byte); }
-    void ComPort(std::uint8_t command, const std::vector<std::uint8_t>& value) override {
-        seen.push_back(telnet::kSb);
-        seen.push_back(command);
-        seen.insert(seen.end(), value.begin(), value.end());
-        seen.push_back(telnet::kSe);
-    }
-    std::vector<std::uint8_t> seen;
-};
+using vx::doubles::TelnetTranscript;
 
 std::vector<std::uint8_t> Answers(const std::uint8_t* data, std::size_t size, std::size_t step,
-                                  Recorder& recorder) {
+                                  TelnetTranscript& transcript) {
     telnet::ClientCodec codec;
     codec.Greeting();
     for (std::size_t at = 0; at < size; at += step)
-        codec.Feed(data + at, std::min(step, size - at), recorder);
+        codec.Feed(data + at, std::min(step, size - at), transcript);
     return codec.TakeAnswers();
 }
 
@@ -48,11 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (size == 0)
         return 0;
-    Recorder whole;
-    Recorder split;
+    TelnetTranscript whole;
+    TelnetTranscript split;
     const auto wholeAnswers = Answers(data + 1, size - 1, size, whole);
     const auto splitAnswers = Answers(data + 1, size - 1, data[0] % 7 + 1, split);
-    if (whole.seen != split.seen || wholeAnswers != splitAnswers || wholeAnswers.size() % 3 != 0)
+    if (whole.text != split.text || wholeAnswers != splitAnswers || wholeAnswers.size() % 3 != 0)
         __builtin_trap();
     for (std::size_t i = 0; i < wholeAnswers.size(); i += 3) {
         if (wholeAnswers[i] != telnet::kIac || wholeAnswers[i + 1] < telnet::kWill)

@@ -13,8 +13,8 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "doubles/recording_tone.h"
 #include "operations/module_window.h"
-#include "platform/doubles/recording_tone.h"
 #include "platform/event_pump.h"
 #include "platform/settings_store.h"
 #include "protocol/commands.h"
@@ -101,7 +101,7 @@ bool PictureLanguage(const Language& language, const QDir& folder) {
     module.serial = "20240611";
     module.noNc[2] = module.noNc[9] = true;
     bus.AddModule(kModulePort, module);
-    platform::RecordingTone tone(clock);
+    doubles::RecordingTone tone(clock);
     platform::InstallableEventPump events;
     events.Install([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
 

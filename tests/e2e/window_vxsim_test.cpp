@@ -27,10 +27,10 @@
 #include <string>
 #include <vector>
 
+#include "doubles/frame_counting_device.h"
+#include "doubles/recording_tone.h"
 #include "platform/clock.h"
-#include "platform/doubles/recording_tone.h"
 #include "platform/event_pump.h"
-#include "platform/passthrough_device.h"
 #include "platform/serial_device.h"
 #include "platform/settings_store.h"
 #include "ser2net_process.h"
@@ -95,20 +95,6 @@ int CountLines(const std::string& text, const std::vector<std::string>& parts) {
     return count;
 }
 
-// The machine's serial device, counting the frames written through it: every
-// frame starts with a one-byte write of the lead byte.
-class FrameCountingDevice final : public platform::PassThroughDevice {
-public:
-    using PassThroughDevice::PassThroughDevice;
-    void Write(const std::uint8_t* data, std::size_t count) override {
-        constexpr std::uint8_t kLeadByte = 0x09;
-        frames += count == 1 && data[0] == kLeadByte ? 1 : 0;
-        PassThroughDevice::Write(data, count);
-    }
-
-    int frames = 0;
-};
-
 // What the window showed at one moment of a live run.
 struct Sample {
     Channels outputs{};
@@ -129,7 +115,7 @@ protected:
                kModuleLine, "--id", std::to_string(kModuleId), "--serial", kModuleSerial,
                "--version", kModuleVersion, "--mode", "S", "--link", folder.File("com3")}),
           store(platform::OpenFileSettingsStore(StorePath())),
-          device(std::make_unique<FrameCountingDevice>(
+          device(std::make_unique<doubles::FrameCountingDevice>(
               platform::CreateSystemSerialDevice(Resolver()))) {}
 
     void SetUp() override {
@@ -253,9 +239,9 @@ protected:
                                              {"COM3", folder.File("com3")}};
     test::VxsimProcess sim;
     std::unique_ptr<platform::SettingsStore> store;
-    std::unique_ptr<FrameCountingDevice> device;
+    std::unique_ptr<doubles::FrameCountingDevice> device;
     platform::InstallableEventPump events;
-    platform::RecordingTone tone{platform::SystemClock()};
+    doubles::RecordingTone tone{platform::SystemClock()};
     std::unique_ptr<TfrmModule> window;
 };
 

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "bench.h"
+#include "test_bench.h"
 
 namespace vx::ops::testing {
 namespace {

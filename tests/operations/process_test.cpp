@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "bench.h"
+#include "test_bench.h"
 
 namespace vx::ops::testing {
 namespace {

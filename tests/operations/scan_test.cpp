@@ -4,7 +4,7 @@
 #include <optional>
 #include <tuple>
 
-#include "bench.h"
+#include "test_bench.h"
 
 namespace vx::ops::testing {
 namespace {

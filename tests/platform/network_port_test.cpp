@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "case_names.h"
+#include "doubles/telnet_transcript.h"
 #include "platform/linux/port_lock.h"
 #include "platform/network/network_url.h"
 #include "platform/network/telnet_codec.h"
@@ -109,22 +110,6 @@ TEST(NetworkLockName, IsAFileNameInTheSharedFormatEvenForTheLongestHost) {
     EXPECT_NE(first, second);
 }
 
-// What the codec hands on, in order: D41 for a serial byte 0x41, C101:0000 for
-// a com port subnegotiation 101 with the value 00 00.
-class Transcript final : public telnet::Receiver {
-public:
-    void Data(std::uint8_t byte) override { Add("D" + HexOf({byte})); }
-    void ComPort(std::uint8_t command, const Bytes& value) override {
-        std::string digits = HexOf(value);
-        std::erase(digits, ' ');
-        Add("C" + std::to_string(command) + ":" + digits);
-    }
-    std::string text;
-
-private:
-    void Add(const std::string& entry) { text += (text.empty() ? "" : " ") + entry; }
-};
-
 struct CodecCase {
     std::string name;
     std::vector<std::string> reads;  // the received bytes, as the network split them
@@ -142,7 +127,7 @@ class ClientCodecReads : public ::testing::TestWithParam<CodecCase> {};
 TEST_P(ClientCodecReads, SeparateSerialBytesFromTelnetAndAnswerOnlyChanges) {
     telnet::ClientCodec codec;
     EXPECT_EQ(HexOf(codec.Greeting()), "ff fb 2c ff fb 00 ff fb 03 ff fd 00 ff fd 03");
-    Transcript transcript;
+    doubles::TelnetTranscript transcript;
     for (const auto& read : GetParam().reads) {
         const Bytes bytes = Hex(read);
         codec.Feed(bytes.data(), bytes.size(), transcript);

@@ -147,4 +147,32 @@ REGISTER_TYPED_TEST_SUITE_P(SettingsStoreContract,
                             KeysOpenInAnyCaseWithTheirParentsOnceCreated,
                             ValuesOfOneKeyAreNotSeenFromAnother);
 
+// What a store that can hold values of the types the program never writes
+// (binary data another program put there) promises of them. Its tests
+// instantiate this suite as well, with a maker that also plants one,
+//
+//   void PlantOther(const std::string& keyPath, const std::string& name);
+template <typename Maker>
+class SettingsStoreOtherTypes : public SettingsStoreContract<Maker> {};
+
+TYPED_TEST_SUITE_P(SettingsStoreOtherTypes);
+
+TYPED_TEST_P(SettingsStoreOtherTypes, AValueOfAnotherTypeExistsAndIsListedButReadsAsNeither) {
+    ASSERT_TRUE(this->store->CreateKey(this->keyPath)->WriteInteger("Counted", 1));
+    this->maker.PlantOther(this->keyPath, "Binary");
+    const auto key = this->store->OpenKey(this->keyPath);
+    ASSERT_NE(key, nullptr);
+    EXPECT_TRUE(key->Exists("BINARY"));
+    EXPECT_EQ(key->ReadInteger("Binary"), std::nullopt);
+    EXPECT_EQ(key->ReadText("Binary"), std::nullopt);
+    EXPECT_EQ(this->Sorted(key->ValueNames()), (std::vector<std::string>{"Binary", "Counted"}));
+    ASSERT_TRUE(this->store->CreateKey(this->keyPath)->WriteText("binary", "now a text"));
+    const auto rewritten = this->store->OpenKey(this->keyPath);
+    EXPECT_EQ(rewritten->ReadText("Binary"), "now a text");
+    EXPECT_EQ(rewritten->ValueNames().size(), 2u);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(SettingsStoreOtherTypes,
+                            AValueOfAnotherTypeExistsAndIsListedButReadsAsNeither);
+
 }  // namespace vx::platform::testing

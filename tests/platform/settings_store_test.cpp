@@ -21,13 +21,21 @@ namespace vx::platform::testing {
 namespace {
 
 struct FileStoreMaker {
-    std::unique_ptr<SettingsStore> Open() {
-        return OpenFileSettingsStore(folder.File("VXConfig.reg"));
+    std::unique_ptr<SettingsStore> Open() { return OpenFileSettingsStore(Path()); }
+    // Binary data as the registry editor exports it, first in the key's section.
+    void PlantOther(const std::string& keyPath, const std::string& name) {
+        std::string text = ReadFileText(Path());
+        const std::string section = "[HKEY_LOCAL_MACHINE\\" + keyPath + "]\n";
+        const auto at = text.find(section);
+        ASSERT_NE(at, std::string::npos) << text;
+        WriteFileText(Path(), text.insert(at + section.size(), "\"" + name + "\"=hex:01,02\n"));
     }
+    std::string Path() const { return folder.File("VXConfig.reg"); }
     TempFolder folder;
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(File, SettingsStoreContract, FileStoreMaker);
+INSTANTIATE_TYPED_TEST_SUITE_P(File, SettingsStoreOtherTypes, FileStoreMaker);
 
 }  // namespace
 }  // namespace vx::platform::testing

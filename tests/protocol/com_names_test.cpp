@@ -38,12 +38,5 @@ TEST(ComNames, ComAndANumberWithoutLeadingZeros) {
     for (int n = 1; n <= kMaxComNumber; n += 997) EXPECT_EQ(ParseComName(ComName(n)), n);
 }
 
-TEST(ComNames, TheSearchCoversComOneToSixteen) {
-    EXPECT_FALSE(IsScanPort(0));
-    EXPECT_TRUE(IsScanPort(1));
-    EXPECT_TRUE(IsScanPort(16));
-    EXPECT_FALSE(IsScanPort(17));
-}
-
 }  // namespace
 }  // namespace vx::protocol

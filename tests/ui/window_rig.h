@@ -9,9 +9,9 @@
 #include <ostream>
 #include <vector>
 
-#include "platform/doubles/recording_tone.h"
+#include "doubles/recording_settings_store.h"
+#include "doubles/recording_tone.h"
 #include "platform/event_pump.h"
-#include "recording_settings_store.h"
 #include "sim/sim_bus.h"
 #include "ui/frm_module.h"
 
@@ -22,8 +22,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace vx::ui::testing {
 
-using vx::testing::OtherValue;
-using vx::testing::StoredValue;
+using doubles::OtherValue;
+using doubles::StoredValue;
 
 // Messages the application object reported instead of showing an error box.
 std::vector<QString>& ReportedErrors();
@@ -41,10 +41,10 @@ inline bool RunEventsUntil(const std::function<bool()>& done, int boundMs = 5000
 // The window over doubles: a store in memory, the simulated COM ports on
 // virtual time, silent beeps and the toolkit's own event pump.
 struct WindowRig {
-    vx::testing::RecordingSettingsStore store;
+    doubles::RecordingSettingsStore store;
     sim::VirtualClock clock;
     sim::SimBus bus{clock};
-    platform::RecordingTone tone{clock};
+    doubles::RecordingTone tone{clock};
     platform::InstallableEventPump events;
     std::unique_ptr<TfrmModule> window;
 

@@ -33,10 +33,26 @@ void DeleteEverywhere(const char* path) {
     DeleteKey(path, KEY_WOW64_64KEY);
 }
 
+// A value of any type under a key, written past the store.
+void WriteRaw(const char* keyPath, const std::string& name, DWORD type, const std::string& bytes) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0,
+                              KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                       static_cast<DWORD>(bytes.size())),
+        ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
 struct RegistryStoreMaker {
     RegistryStoreMaker() { DeleteEverywhere(testing::kContractRoot); }
     ~RegistryStoreMaker() { DeleteEverywhere(testing::kContractRoot); }
     std::unique_ptr<SettingsStore> Open() { return OpenSystemSettingsStore(); }
+    void PlantOther(const std::string& keyPath, const std::string& name) {
+        WriteRaw(keyPath.c_str(), name, REG_BINARY, "\x01\x02");
+    }
 };
 
 }  // namespace
@@ -44,6 +60,7 @@ struct RegistryStoreMaker {
 
 namespace vx::platform::testing {
 INSTANTIATE_TYPED_TEST_SUITE_P(Registry, SettingsStoreContract, RegistryStoreMaker);
+INSTANTIATE_TYPED_TEST_SUITE_P(Registry, SettingsStoreOtherTypes, RegistryStoreMaker);
 }  // namespace vx::platform::testing
 
 namespace vx::platform {
@@ -61,19 +78,6 @@ class RegistryStore : public ::testing::Test {
 protected:
     void SetUp() override { TearDown(); }
     void TearDown() override { DeleteEverywhere(kTestKeyPath); }
-
-    // A value of any type, written past the store.
-    void WriteRaw(const std::string& name, DWORD type, const std::string& bytes) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTestKeyPath, 0, nullptr, 0,
-                                  KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(
-            RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
 
     std::unique_ptr<SettingsStore> store = OpenSystemSettingsStore();
 };
@@ -102,7 +106,7 @@ class RegistryTypes : public RegistryStore, public ::testing::WithParamInterface
 
 TEST_P(RegistryTypes, ReadOnlyAsTheirOwnType) {
     const RawValue& value = GetParam();
-    WriteRaw("Value", value.type, value.bytes);
+    WriteRaw(kTestKeyPath, "Value", value.type, value.bytes);
     const auto key = store->OpenKey(kTestKeyPath);
     ASSERT_NE(key, nullptr);
     EXPECT_TRUE(key->Exists("Value"));

@@ -9,14 +9,14 @@
 #include <utility>
 #include <vector>
 
-#include "recording_settings_store.h"
+#include "doubles/recording_settings_store.h"
 
 namespace vx::ui {
 namespace {
 
-using vx::testing::OtherValue;
-using vx::testing::RecordingSettingsStore;
-using vx::testing::StoredValue;
+using doubles::OtherValue;
+using doubles::RecordingSettingsStore;
+using doubles::StoredValue;
 
 auto Fields(const StoredSettings& s) {
     return std::tie(s.ScanCommNo, s.ScanBaudRate, s.ScanBaudRateNo, s.LanguageFlag, s.LanguageNo);

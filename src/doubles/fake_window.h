@@ -7,21 +7,23 @@
 
 #include "platform/clock.h"
 #include "ui/shell/plain_window.h"
+#include "ui/shell/text_table.h"
 
-namespace vx::ops::testing {
-
-inline constexpr int kChannels = protocol::kChannelCount;
+namespace vx::doubles {
 
 // The plain window as the tests watch it: a journal of every visible change
 // in the order the operation made it, the statuses with their virtual time,
 // and each save. The lock starts unticked.
 class FakeWindow final : public ui::PlainWindow {
 public:
-    explicit FakeWindow(platform::Clock& clock) : PlainWindow(0), clock_(clock) { lock = false; }
+    explicit FakeWindow(platform::Clock& clock, int languageNo = ui::kLanguageEnglish)
+        : PlainWindow(languageNo), clock_(clock) {
+        lock = false;
+    }
 
     std::vector<std::string> journal;
     std::vector<std::pair<std::uint32_t, std::string>> statuses;  // virtual ms, text
-    std::vector<SharedState> saves;
+    std::vector<ops::SharedState> saves;
     int inputLampWrites = 0;
 
     void SetStatus(const std::string& text) override {
@@ -29,15 +31,15 @@ public:
         statuses.emplace_back(clock_.TickMs(), text);
         Log("status " + text);
     }
-    void SetCommLamp(LampColor color) override {
+    void SetCommLamp(ops::LampColor color) override {
         PlainWindow::SetCommLamp(color);
         Log("lamp " + std::to_string(static_cast<int>(color)));
     }
-    void SetInputLamp(int channel, LampColor color) override {
+    void SetInputLamp(int channel, ops::LampColor color) override {
         PlainWindow::SetInputLamp(channel, color);
         ++inputLampWrites;
     }
-    void SetControlEnabled(Control control, bool enabled) override {
+    void SetControlEnabled(ops::Control control, bool enabled) override {
         Log("control " + std::to_string(static_cast<int>(control)) + (enabled ? " on" : " off"));
     }
     void SetWindowEnabled(bool enabled) override { Log(enabled ? "window on" : "window off"); }
@@ -56,4 +58,4 @@ private:
     platform::Clock& clock_;
 };
 
-}  // namespace vx::ops::testing
+}  // namespace vx::doubles

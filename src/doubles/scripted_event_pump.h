@@ -4,11 +4,11 @@
 
 #include "platform/event_pump.h"
 
-namespace vx::platform {
+namespace vx::doubles {
 
 // Counts how often pending events were let run and lets a test act as the
 // user at one of those moments (a click arriving while an operation waits).
-class ScriptedEventPump final : public EventPump {
+class ScriptedEventPump final : public platform::EventPump {
 public:
     // Called on every run with the 1-based count of runs so far.
     void OnRun(std::function<void(int run)> action) { action_ = std::move(action); }
@@ -26,4 +26,4 @@ private:
     int runs_ = 0;
 };
 
-}  // namespace vx::platform
+}  // namespace vx::doubles

@@ -4,22 +4,29 @@
 #include <string>
 #include <vector>
 
-#include "fake_window.h"
+#include "doubles/fake_window.h"
+#include "doubles/recording_tone.h"
+#include "doubles/scripted_event_pump.h"
 #include "operations/operations.h"
-#include "platform/doubles/recording_tone.h"
-#include "platform/doubles/scripted_event_pump.h"
 #include "protocol/line_settings.h"
 #include "sim/sim_bus.h"
 
 namespace vx::ops::testing {
 
-// One machine on virtual time: bus, clock, event pump, tone and window.
+using doubles::FakeWindow;
+
+inline constexpr int kChannels = protocol::kChannelCount;
+
+// The operations' test bench: one machine on virtual time, with its bus,
+// clock, event pump, tone and window, the window in the given language.
 struct Bench {
+    explicit Bench(int languageNo = ui::kLanguageEnglish) : window(clock, languageNo) {}
+
     sim::VirtualClock clock;
     sim::SimBus bus{clock};
-    platform::ScriptedEventPump pump;
-    platform::RecordingTone tone{clock};
-    FakeWindow window{clock};
+    doubles::ScriptedEventPump pump;
+    doubles::RecordingTone tone{clock};
+    FakeWindow window;
     link::Link link{bus, clock, pump};
     OperationContext ctx{window, link, clock, pump, tone};
 

@@ -6,11 +6,11 @@
 #include "platform/clock.h"
 #include "platform/tone.h"
 
-namespace vx::platform {
+namespace vx::doubles {
 
 // Remembers every beep and spends its duration on the given clock, so that
 // the operations keep their timing under test.
-class RecordingTone final : public Tone {
+class RecordingTone final : public platform::Tone {
 public:
     struct Beeped {
         unsigned frequencyHz;
@@ -18,7 +18,7 @@ public:
         std::uint32_t atMs;
     };
 
-    explicit RecordingTone(Clock& clock) : clock_(clock) {}
+    explicit RecordingTone(platform::Clock& clock) : clock_(clock) {}
 
     void Beep(unsigned frequencyHz, unsigned durationMs) override {
         beeps_.push_back({frequencyHz, durationMs, clock_.TickMs()});
@@ -28,8 +28,8 @@ public:
     const std::vector<Beeped>& Beeps() const { return beeps_; }
 
 private:
-    Clock& clock_;
+    platform::Clock& clock_;
     std::vector<Beeped> beeps_;
 };
 
-}  // namespace vx::platform
+}  // namespace vx::doubles
