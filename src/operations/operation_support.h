@@ -25,6 +25,10 @@ inline constexpr int kBusyOff = 0;
 void BeepSuccess(OperationContext& ctx);
 void BeepFailure(OperationContext& ctx);
 
+// How a scan that found nothing ends: red lamp, the default line setting,
+// "Module Not Find" and the low tone. The parallel search ends the same way.
+void ShowModuleNotFound(OperationContext& ctx);
+
 // "B00B" answered with a verified reply of exactly the identification length:
 // the one test by which every operation decides that the module is there.
 bool ModuleAnswersIdentify(link::Link& link);

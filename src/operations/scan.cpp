@@ -171,10 +171,7 @@ void Finish(OperationContext& ctx, Result result) {
         BeepFailure(ctx);
     } else {
         w.SetBusy(kBusyOff);
-        w.SetCommLamp(LampColor::Red);
-        w.SelectBaudRate(protocol::kDefaultLineSettingsIndex);
-        w.SetStatus(w.Text(Msg::ModuleNotFind));
-        BeepFailure(ctx);
+        ShowModuleNotFound(ctx);
     }
     w.SetHourglassCursor(false);
 }
@@ -192,6 +189,14 @@ Outcome Scan(OperationContext& ctx) {
 }
 
 }  // namespace
+
+void ShowModuleNotFound(OperationContext& ctx) {
+    ModuleWindow& w = ctx.window;
+    w.SetCommLamp(LampColor::Red);
+    w.SelectBaudRate(protocol::kDefaultLineSettingsIndex);
+    w.SetStatus(w.Text(Msg::ModuleNotFind));
+    BeepFailure(ctx);
+}
 
 Outcome btnScanClick(OperationContext& ctx) {
     PrepareScan(ctx);

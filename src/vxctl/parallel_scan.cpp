@@ -23,7 +23,6 @@
 #include "operations/operation_support.h"
 #include "platform/com_ports.h"
 #include "protocol/com_names.h"
-#include "protocol/line_settings.h"
 #include "vxctl/session.h"
 
 namespace vx::ctl {
@@ -139,11 +138,8 @@ private:
         HeadlessWindow& main = session_.window();
         ops::OperationContext& ctx = session_.context();
         if (!winner) {
-            main.SetCommLamp(ops::LampColor::Red);
-            main.SelectBaudRate(protocol::kDefaultLineSettingsIndex);
-            main.SetStatus(main.Text(ops::Msg::ModuleNotFind));
             main.State().ModuleFound = false;
-            ops::BeepFailure(ctx);
+            ops::ShowModuleNotFound(ctx);
             return ops::Outcome::Of(ops::Result::NotFound);
         }
         main.AdoptScanOf(*winner->window);
