@@ -27,24 +27,11 @@ namespace {
 using ops::Msg;
 
 constexpr const char* kRowLabelEnd = ":";
-constexpr int kBusyOn = 1;
 constexpr int kModeHoldIndex = 0;
 
 // Title bar: a title and the minimise button; no close box, no maximise box.
 constexpr Qt::WindowFlags kWindowFlags =
     Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint;
-
-QColor ToColour(ops::LampColor color) {
-    switch (color) {
-        case ops::LampColor::Red:
-            return QColor(255, 0, 0);
-        case ops::LampColor::Yellow:
-            return QColor(255, 255, 0);
-        case ops::LampColor::White:
-            break;
-    }
-    return QColor(255, 255, 255);
-}
 
 bool IsEnterKey(const QKeyEvent* event) {
     return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -155,7 +142,7 @@ void TfrmModule::DescribeControls() {
         {btnBIG5, Spoken::ChineseBIG5Help},  {btnExit, Spoken::ExitHelp},
     };
     for (const auto& [control, help] : helps) control->setAccessibleDescription(spoken(help));
-    for (int i = 0; i < kChannelCount; ++i) {
+    for (int i = 0; i < protocol::kChannelCount; ++i) {
         shDI[i]->setAccessibleDescription(spoken(Spoken::InputLampHelp));
         chkDI[i]->setAccessibleDescription(spoken(Spoken::NoNcBoxHelp));
         chkDO[i]->setAccessibleDescription(spoken(Spoken::OutputBoxHelp));
@@ -227,103 +214,6 @@ void TfrmModule::SaveScanSettings() {
     ui::SaveScanSettings(services_.store, shared_);
 }
 
-std::string TfrmModule::Text(ops::Msg m) const {
-    return ui::Text(m, LanguageNo);
-}
-
-void TfrmModule::SetStatus(const std::string& text) {
-    pnMsg->ShowStatus(ToQt(text));
-}
-void TfrmModule::SetCommLamp(ops::LampColor color) {
-    shComm->SetBrush(ToColour(color));
-}
-void TfrmModule::SetSerialPanel(const std::string& text) {
-    pnSerial->setText(ToQt(text));
-}
-void TfrmModule::SetVersionPanel(const std::string& text) {
-    pnVersion->setText(ToQt(text));
-}
-std::string TfrmModule::IdPanel() const {
-    return FromQt(pnID->text());
-}
-void TfrmModule::SetIdPanel(const std::string& text) {
-    pnID->setText(ToQt(text));
-}
-void TfrmModule::SetIdPosition(int position) {
-    sbID->setValue(position);
-}
-int TfrmModule::BaudRateIndex() const {
-    return cmbBaudRate->currentIndex();
-}
-void TfrmModule::SelectBaudRate(int index) {
-    cmbBaudRate->setCurrentIndex(index);
-}
-int TfrmModule::ModeIndex() const {
-    return cmbMode->currentIndex();
-}
-void TfrmModule::SelectMode(int index) {
-    cmbMode->setCurrentIndex(index);
-}
-bool TfrmModule::LockTicked() const {
-    return chkLock->isChecked();
-}
-
-bool TfrmModule::NoNcTicked(int channel) const {
-    return chkDI.at(protocol::ChannelSlot(channel))->isChecked();
-}
-void TfrmModule::SetNoNc(int channel, bool ticked) {
-    chkDI.at(protocol::ChannelSlot(channel))->setChecked(ticked);
-}
-bool TfrmModule::OutputTicked(int channel) const {
-    return chkDO.at(protocol::ChannelSlot(channel))->isChecked();
-}
-void TfrmModule::SetOutput(int channel, bool ticked) {
-    chkDO.at(protocol::ChannelSlot(channel))->setChecked(ticked);
-}
-void TfrmModule::SetInputLamp(int channel, ops::LampColor color) {
-    shDI.at(protocol::ChannelSlot(channel))->SetBrush(ToColour(color));
-}
-
-std::string TfrmModule::ProcessCaption() const {
-    return ButtonCaption(btnProcess);
-}
-void TfrmModule::SetProcessCaption(const std::string& text) {
-    SetButtonCaption(btnProcess, text);
-}
-
-QWidget* TfrmModule::ControlWidget(ops::Control control) const {
-    switch (control) {
-        case ops::Control::btnExit:
-            return btnExit;
-        case ops::Control::btnScan:
-            return btnScan;
-        case ops::Control::btnFactory:
-            return btnFactory;
-        case ops::Control::btnID:
-            return btnID;
-        case ops::Control::btnBaudRate:
-            return btnBaudRate;
-        case ops::Control::btnMode:
-            return btnMode;
-        case ops::Control::gbDefault:
-            return gbDefault;
-        case ops::Control::btnEng:
-            return btnEng;
-        case ops::Control::btnGB:
-            return btnGB;
-        case ops::Control::btnBIG5:
-            return btnBIG5;
-        case ops::Control::gbNONC:
-            return gbNONC;
-    }
-    return nullptr;
-}
-
-void TfrmModule::SetControlEnabled(ops::Control control, bool enabled) {
-    if (QWidget* widget = ControlWidget(control))
-        widget->setEnabled(enabled);
-}
-
 void TfrmModule::SetWindowEnabled(bool enabled) {
     if (enabled == isEnabled())
         return;
@@ -348,28 +238,6 @@ void TfrmModule::FocusMoved(QWidget* now) {
     // otherwise drop it for good as soon as the focus leaves it).
     auto* button = qobject_cast<QPushButton*>(now);
     btnScan->setDefault(button == nullptr || button == btnScan);
-}
-
-void TfrmModule::SetBusy(int flag) {
-    if (flag == kBusyOn) {
-        tmrBusy->start();
-        SetWindowEnabled(false);
-    } else {
-        SetWindowEnabled(true);
-        tmrBusy->stop();
-    }
-    shComm->SetBusy(tmrBusy->isActive());
-}
-
-void TfrmModule::SetHourglassCursor(bool hourglass) {
-    if (hourglass == hourglassShown_)
-        return;
-    hourglassShown_ = hourglass;
-    if (hourglass) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    } else {
-        QApplication::restoreOverrideCursor();
-    }
 }
 
 void TfrmModule::CentreOnScreen() {

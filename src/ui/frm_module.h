@@ -25,7 +25,6 @@ namespace vx::ui {
 
 class CircleShape;
 
-using protocol::kChannelCount;
 inline constexpr int kClientWidth = 560;
 inline constexpr int kClientHeight = 483;
 inline constexpr int kBusyIntervalMs = 200;
@@ -72,10 +71,10 @@ public:
     QComboBox* cmbMode;
     QPushButton* btnMode;
     QGroupBox* gbNONC;
-    std::array<QCheckBox*, kChannelCount> chkDI{};
-    std::array<CircleShape*, kChannelCount> shDI{};
-    std::array<QLabel*, kChannelCount> lblDI{};
-    std::array<QCheckBox*, kChannelCount> chkDO{};
+    std::array<QCheckBox*, protocol::kChannelCount> chkDI{};
+    std::array<CircleShape*, protocol::kChannelCount> shDI{};
+    std::array<QLabel*, protocol::kChannelCount> lblDI{};
+    std::array<QCheckBox*, protocol::kChannelCount> chkDO{};
     QPushButton* btnProcess;
     QPushButton* btnAll;
     QGroupBox* gbDefault;

@@ -190,7 +190,7 @@ void TfrmModule::CreateControls() {
 // The names that do not change with the language; the others are given with
 // the captions (DescribeControls).
 void TfrmModule::NameControls() {
-    for (int i = 0; i < kChannelCount; ++i) {
+    for (int i = 0; i < protocol::kChannelCount; ++i) {
         shDI[i]->setAccessibleName(lblDI[i]->text());
         lblDI[i]->setBuddy(shDI[i]);
     }
@@ -270,7 +270,7 @@ void TfrmModule::CreateModeArea() {
     const int groupWidth = kLeftRight - groupX;
     gbNONC->setGeometry(groupX, kModeY, groupWidth, kModeHeight);
     const int pitch = (groupWidth - 2 * kMargin) / kChannelsPerRow;
-    for (int i = 0; i < kChannelCount; ++i) {
+    for (int i = 0; i < protocol::kChannelCount; ++i) {
         const int number = i + 1;
         QCheckBox* box = MakeChannelBox(gbNONC, Numbered("DI", number), Numbered("chkDI", number));
         box->setGeometry(kMargin + (i % kChannelsPerRow) * pitch,
@@ -284,7 +284,7 @@ void TfrmModule::CreateInputOutputArea() {
     const int lampPitch = kIoBlockWidth / kChannelsPerRow;
     const int outputX = kLeftX + kIoBlockWidth;
     const int outputPitch = (kLeftRight - outputX) / kChannelsPerRow;
-    for (int i = 0; i < kChannelCount; ++i) {
+    for (int i = 0; i < protocol::kChannelCount; ++i) {
         const int number = i + 1;
         const int column = i % kChannelsPerRow;
         const int rowY = kIoY + (i / kChannelsPerRow) * kIoRowHeight;

@@ -16,7 +16,7 @@ namespace {
 TEST(WindowLayout, InputLabelsSitBesideTheirLampsInFourRowsOfFour) {
     WindowRig rig;
     TfrmModule& w = rig.Show();
-    for (int i = 0; i < kChannelCount; ++i) {
+    for (int i = 0; i < protocol::kChannelCount; ++i) {
         const QRect lamp = w.shDI[i]->geometry();
         const QRect label = w.lblDI[i]->geometry();
         EXPECT_EQ(w.lblDI[i]->text(), "DI" + QString::number(i + 1));
@@ -48,7 +48,7 @@ TEST(WindowLayout, NoTwoControlsOverlap) {
                 placed.push_back(control);
         }
     }
-    ASSERT_GE(placed.size(), 3u * kChannelCount + kChannelCount);
+    ASSERT_GE(placed.size(), 3u * protocol::kChannelCount + protocol::kChannelCount);
     for (std::size_t i = 0; i < placed.size(); ++i) {
         for (std::size_t j = i + 1; j < placed.size(); ++j) {
             if (placed[i]->parentWidget() != placed[j]->parentWidget())

@@ -38,7 +38,7 @@ TEST(WindowStart, WithoutStoredSettingsOpensIdleAsThePlainWindowStarts) {
     EXPECT_EQ(w.IdPanel(), plain.IdPanel());
     EXPECT_EQ(w.sbID->value(), plain.idPosition);
     EXPECT_EQ(w.ProcessCaption(), plain.ProcessCaption());
-    for (int channel = 1; channel <= kChannelCount; ++channel) {
+    for (int channel = 1; channel <= protocol::kChannelCount; ++channel) {
         EXPECT_EQ(w.NoNcTicked(channel), plain.NoNcTicked(channel)) << channel;
         EXPECT_EQ(w.OutputTicked(channel), plain.OutputTicked(channel)) << channel;
         EXPECT_EQ(w.shDI[channel - 1]->Brush(), kWhite) << channel;
@@ -66,7 +66,7 @@ TEST(WindowStart, EveryControlHasANameOfItsOwnAndChannelsCountFromOne) {
                                      << control->parentWidget()->objectName().toStdString();
         EXPECT_TRUE(names.insert(name).second) << name.toStdString() << " twice";
     }
-    for (int n = 1; n <= kChannelCount; ++n) {
+    for (int n = 1; n <= protocol::kChannelCount; ++n) {
         const std::size_t i = static_cast<std::size_t>(n - 1);
         const QString number = QString::number(n);
         EXPECT_EQ(w.findChild<QObject*>("chkDI" + number), w.chkDI[i]);
