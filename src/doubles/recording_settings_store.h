@@ -114,6 +114,9 @@ private:
         bool WriteText(const std::string& name, const std::string& value) override {
             return Writable(name) && inner_->WriteText(name, value);
         }
+        bool DeleteValue(const std::string& name) override {
+            return Writable(name) && inner_->DeleteValue(name);
+        }
         std::vector<std::string> ValueNames() const override {
             std::vector<std::string> names;
             for (const std::string& name : inner_->ValueNames()) {

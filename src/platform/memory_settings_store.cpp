@@ -48,6 +48,11 @@ public:
     bool WriteText(const std::string& name, const std::string& value) override {
         return Write(name, value);
     }
+    bool DeleteValue(const std::string& name) override {
+        if (const auto entry = Find(name); entry != values_.end())
+            values_.erase(entry);
+        return true;
+    }
     std::vector<std::string> ValueNames() const override {
         std::vector<std::string> names;
         for (const auto& entry : values_) names.push_back(entry.first);

@@ -38,6 +38,11 @@ public:
     virtual bool WriteInteger(const std::string& name, std::uint32_t value) = 0;
     virtual bool WriteText(const std::string& name, const std::string& value) = 0;
 
+    // True once no value of this name is left under the key (also when there
+    // was none); false when the removal was refused. A key that cannot lose
+    // values, like the layered view of the registry, refuses.
+    virtual bool DeleteValue(const std::string& name) { return !Exists(name); }
+
     // Names of the values under this key, in the store's own order: the
     // file's for the file store; the registry keeps none (Windows gives
     // creation order, Wine sorts by name).

@@ -9,11 +9,13 @@
 
 #include "platform/clock.h"
 #include "platform/memory_settings_store.h"
+#include "platform/read_only_settings_store.h"
 #include "platform/settings_store.h"
 #include "platform/terminal.h"
 #include "platform/tone.h"
 #include "vxctl/options.h"
 #include "vxctl/output.h"
+#include "vxctl/ports_command.h"
 #include "vxctl/session.h"
 
 namespace {
@@ -95,12 +97,24 @@ int main(int argc, char** argv) {
         return Finish(printer, ctl::kExitUsage);
     }
 
+    const ctl::Command chosen = parsed.options.command;
+    if (chosen == ctl::Command::Ports)
+        return Finish(printer, ctl::RunPorts(parsed.options, *store, printer));
+    // The ports are numbered as the machine's table says even when the store
+    // is left alone.
+    const std::unique_ptr<platform::SettingsStore> machinePorts =
+        parsed.options.noStore
+            ? std::make_unique<platform::ReadOnlySettingsStore>(platform::OpenSystemSettingsStore())
+            : nullptr;
+
     // Only the live run and the production loop stop cleanly on Ctrl-C; every
     // other command ends at once, and the system closes and unlocks its port.
-    const ctl::Command chosen = parsed.options.command;
     if (chosen == ctl::Command::Io || chosen == ctl::Command::Provision)
         platform::CatchInterrupts();
-    ctl::Machine machine{*store, platform::SystemClock(), platform::SystemTone(),
+    ctl::Machine machine{*store,
+                         machinePorts ? *machinePorts : *store,
+                         platform::SystemClock(),
+                         platform::SystemTone(),
                          [](platform::PortResolver resolve) {
                              return platform::CreateSystemSerialDevice(std::move(resolve));
                          },

@@ -109,6 +109,16 @@ const std::vector<CommandInfo>& Commands() {
          "module that failed is logged with the ID it has, and the ID it was to get\n"
          "goes to the next one. A --device that is not there yet is waited for (its\n"
          "folder must exist). Ctrl-C ends after the current module."},
+        {Command::Ports, "ports", "ports [list | set COMn VALUE | remove COMn]",
+         "The Ports table, which says what each of " + PortRange() +
+             " opens: list it,\n"
+             "set a number to VALUE, or remove a number. VALUE is a network port\n"
+             "(rfc2217://HOST:PORT or socket://HOST:PORT), or on Linux a device by its\n"
+             "absolute path (/dev/serial/by-id/...), on Windows a native port (COM23),\n"
+             "each checked as the table's reader takes it. The table is kept where the\n"
+             "window reads it: the store file on Linux, on Windows the registry's 32-bit\n"
+             "view, HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TAVRO\\VXConfig\\Ports,\n"
+             "or a standard user's own copy of it."},
     };
     return commands;
 }
@@ -202,12 +212,73 @@ bool Takes(const OptionRule& rule, Command command) {
            std::find(rule.commands.begin(), rule.commands.end(), command) != rule.commands.end();
 }
 
+namespace {
+
 bool NeedsOperand(Command command) {
     return command == Command::SetId || command == Command::SetBaud || command == Command::SetMode;
 }
 
-std::string ReadOperand(const std::string& value, Options& o) {
+std::optional<PortsAction> ParsePortsAction(const std::string& text) {
+    static const std::map<std::string, PortsAction> kActions{
+        {"list", PortsAction::List}, {"set", PortsAction::Set}, {"remove", PortsAction::Remove}};
+    const auto it = kActions.find(text);
+    return it == kActions.end() ? std::nullopt : std::optional<PortsAction>{it->second};
+}
+
+// The operands of each action of `ports`, its name counted: the action,
+// then the port, then the value.
+constexpr std::size_t kActionOperand = 0;
+constexpr std::size_t kPortOperand = 1;
+
+std::size_t PortsOperands(PortsAction action) {
+    switch (action) {
+        case PortsAction::Set:
+            return kPortOperand + 2;
+        case PortsAction::Remove:
+            return kPortOperand + 1;
+        case PortsAction::List:
+            break;
+    }
+    return kActionOperand + 1;
+}
+
+// ports ACTION [COMn [VALUE]]; the value is checked when the table is.
+std::string ReadPortsOperand(const std::string& value, std::size_t index, Options& o) {
+    if (index > kActionOperand && index >= PortsOperands(o.portsAction))
+        return "unexpected argument '" + value + "'";
+    if (index == kActionOperand)
+        return Read(ParsePortsAction, "ports takes list, set or remove",
+                    [](Options& x, PortsAction a) { x.portsAction = a; })(value, o);
+    if (index == kPortOperand)
+        return Read(ParsePort, "the port must be one of " + PortRange(),
+                    [](Options& x, int p) { x.tablePort = p; })(value, o);
+    return Text("the value must not be empty",
+                [](Options& x, const std::string& v) { x.tableValue = v; })(value, o);
+}
+
+}  // namespace
+
+std::size_t MaxOperands(Command command) {
+    if (command == Command::Ports)
+        return PortsOperands(PortsAction::Set);
+    return NeedsOperand(command) ? 1 : 0;
+}
+
+std::string CheckOperands(const Options& o, std::size_t given) {
+    if (NeedsOperand(o.command) && given == 0)
+        return std::string{InfoOf(o.command).name} + " needs its argument";
+    if (o.command != Command::Ports || given == 0)
+        return "";
+    if (given >= PortsOperands(o.portsAction))
+        return "";
+    return o.portsAction == PortsAction::Set ? "ports set needs a port and a value"
+                                             : "ports remove needs a port";
+}
+
+std::string ReadOperand(const std::string& value, std::size_t index, Options& o) {
     switch (o.command) {
+        case Command::Ports:
+            return ReadPortsOperand(value, index, o);
         case Command::SetId:
             return Read(protocol::ParseModuleId, "the ID must be a number from " + IdRange(),
                         [](Options& x, int id) { x.id = id; })(value, o);

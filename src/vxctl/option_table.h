@@ -37,9 +37,12 @@ struct OptionRule {
 const std::map<std::string, OptionRule>& Rules();
 bool Takes(const OptionRule& rule, Command command);
 
-// The positional argument of the commands that have one.
-bool NeedsOperand(Command command);
-std::string ReadOperand(const std::string& value, Options& o);
+// The positional arguments of the commands that have them: how many at
+// most, and the reading of the one at `index`.
+std::size_t MaxOperands(Command command);
+std::string ReadOperand(const std::string& value, std::size_t index, Options& o);
+// Whether the operands given make a whole command; the reason when not.
+std::string CheckOperands(const Options& o, std::size_t given);
 
 // The ranges the module sets, as the help and the reasons word them.
 std::string PortRange();  // "COM1 to COM16"

@@ -9,13 +9,18 @@ namespace vx::ctl {
 
 namespace {
 
-std::string CheckWhole(const Options& o, bool hadOperand) {
-    if (NeedsOperand(o.command) && !hadOperand)
-        return std::string{InfoOf(o.command).name} + " needs its argument";
+std::string CheckWhole(const Options& o, std::size_t operands) {
+    if (auto reason = CheckOperands(o, operands); !reason.empty())
+        return reason;
     if (o.command == Command::Provision && o.idFrom == 0)
         return "provision needs --id-from";
     if (o.lockIndex && o.allSettings)
         return "--lock and --all-settings exclude each other";
+    // The table is the store's: none of the search's options, and a store.
+    const bool searches = !o.ports.empty() || !o.devices.empty() || o.lockIndex || o.allSettings ||
+                          o.parallel || o.noStore;
+    if (o.command == Command::Ports && searches)
+        return "ports takes only --store, --json, --lang, -q and -v";
     if (o.noStore && !o.storePath.empty())
         return "--no-store and --store exclude each other";
     // Without a scan the flags are not known, and zeros are not a guess.
@@ -25,7 +30,7 @@ std::string CheckWhole(const Options& o, bool hadOperand) {
 }
 
 std::string ParseCommandArgs(const std::vector<std::string>& args, Options& o) {
-    bool hadOperand = false;
+    std::size_t operands = 0;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "-h" || arg == "--help") {
@@ -42,10 +47,9 @@ std::string ParseCommandArgs(const std::vector<std::string>& args, Options& o) {
         if (rule == Rules().end()) {
             if (arg.starts_with("-") && arg.size() > 1)
                 return "unknown option '" + arg + "'";
-            if (hadOperand || !NeedsOperand(o.command))
+            if (operands == MaxOperands(o.command))
                 return "unexpected argument '" + arg + "'";
-            hadOperand = true;
-            if (auto reason = ReadOperand(arg, o); !reason.empty())
+            if (auto reason = ReadOperand(arg, operands++, o); !reason.empty())
                 return reason;
             continue;
         }
@@ -65,7 +69,7 @@ std::string ParseCommandArgs(const std::vector<std::string>& args, Options& o) {
         if (auto reason = rule->second.reader(*value, o); !reason.empty())
             return reason;
     }
-    return CheckWhole(o, hadOperand);
+    return CheckWhole(o, operands);
 }
 
 }  // namespace

@@ -8,7 +8,10 @@
 
 namespace vx::ctl {
 
-enum class Command { Scan, SetId, SetBaud, SetMode, Factory, Io, Provision };
+enum class Command { Scan, SetId, SetBaud, SetMode, Factory, Io, Provision, Ports };
+
+// What `ports` does to the Ports table.
+enum class PortsAction { List, Set, Remove };
 
 enum class Verbosity { Quiet, Normal, Verbose };
 
@@ -42,6 +45,10 @@ struct Options {
     bool watch = false;
     int idFrom = 0;  // provision
     std::string logPath;
+
+    PortsAction portsAction = PortsAction::List;  // ports
+    int tablePort = 0;                            // ports set|remove COMn
+    std::string tableValue;                       // ports set COMn VALUE
 
     bool json = false;
     std::optional<int> languageNo;

@@ -16,7 +16,7 @@ using Field = std::variant<std::string, int, bool>;
 
 // Why a run failed, beyond the window's own status message.
 struct Failure {
-    std::string kind;  // "usage", "port", "log" or "output"
+    std::string kind;  // "usage", "port", "store", "log" or "output"
     std::string text;  // one line
     // A port that would not open: "missing", "permission-denied", "busy",
     // "not-serial" or "other", the device, and what the system told of it.

@@ -72,10 +72,11 @@ private:
             worker->port = port;
             worker->remembered = port == state.ScanCommNo;
             const std::string comName = protocol::ComName(port);
-            worker->device = std::make_unique<WatchedDevice>(
-                session_.machine().makeDevice([comName, device](const std::string& name) {
-                    return name == comName ? device : std::string{};
-                }));
+            const platform::PortResolver onlyThis = [comName, device](const std::string& name) {
+                return name == comName ? device : std::string{};
+            };
+            worker->device =
+                std::make_unique<WatchedDevice>(session_.machine().makeDevice(onlyThis), onlyThis);
             worker->window = std::make_unique<HeadlessWindow>(main.languageNo, nullptr);
             ops::SharedState& own = worker->window->State();
             own.ScanCommNo = worker->remembered ? state.ScanCommNo : 0;

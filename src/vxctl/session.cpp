@@ -22,7 +22,9 @@ Failure PortFailure(const RefusedOpen& refused, const std::string& device) {
     using platform::PortFailure;
     const platform::PortOpen& open = refused.open;
     Failure failure{"port", "", "", device, 0, "", ""};
-    const std::string port = refused.comName + (device.empty() ? "" : " (" + device + ")");
+    // A native Windows port is its own device, unless the table maps it.
+    const bool said = device.empty() || device == refused.comName;
+    const std::string port = refused.comName + (said ? "" : " (" + device + ")");
     switch (open.failure) {
         case PortFailure::Missing:
             failure.reason = "missing";
@@ -106,7 +108,7 @@ std::string Session::ResolvePorts() {
     std::set<int> inUse;
     for (const int number : options_.ports) {
         const std::string device =
-            platform::ResolveComPort(protocol::ComName(number), machine_.store);
+            platform::ResolveComPort(protocol::ComName(number), machine_.ports);
         if (device.empty())
             return "unknown port " + protocol::ComName(number);
         ports[number] = device;
@@ -114,7 +116,7 @@ std::string Session::ResolvePorts() {
     }
     for (const std::string& device : options_.devices) {
         const platform::DeviceNumber given =
-            platform::ComNumberForDevice(device, machine_.store, inUse);
+            platform::ComNumberForDevice(device, machine_.ports, inUse);
         ports[given.number] = device;
         inUse.insert(given.number);
         if (!given.kept)
@@ -126,7 +128,7 @@ std::string Session::ResolvePorts() {
 
 std::string Session::DeviceOf(int portNumber) const {
     if (!ports_)
-        return platform::ResolveComPort(protocol::ComName(portNumber), machine_.store);
+        return platform::ResolveComPort(protocol::ComName(portNumber), machine_.ports);
     const auto it = ports_->find(portNumber);
     return it == ports_->end() ? std::string{} : it->second;
 }
@@ -141,14 +143,14 @@ int Session::Run() {
 
     resolve_ = [this](const std::string& comName) -> std::string {
         if (!ports_)
-            return platform::ResolveComPort(comName, machine_.store);
+            return platform::ResolveComPort(comName, machine_.ports);
         for (const auto& [number, device] : *ports_) {
             if (protocol::ComName(number) == comName)
                 return device;
         }
         return {};
     };
-    device_ = std::make_unique<WatchedDevice>(machine_.makeDevice(resolve_));
+    device_ = std::make_unique<WatchedDevice>(machine_.makeDevice(resolve_), resolve_);
     pump_.Install([this] {
         if (onPump_)
             onPump_();
@@ -214,7 +216,7 @@ Record Session::Final(Record record, int code) {
     record.exit = code;
     if (code == kExitPortError && device_->Refused()) {
         const RefusedOpen& refused = *device_->Refused();
-        record.failure = PortFailure(refused, resolve_(refused.comName));
+        record.failure = PortFailure(refused, refused.device);
         printer_.Problem(record.failure->text);
     }
     return record;

@@ -27,6 +27,9 @@ using DeviceFactory =
 // What the program takes from the machine; tests could hand in others.
 struct Machine {
     platform::SettingsStore& store;
+    // Whose Ports table numbers the ports: the store itself, or with
+    // --no-store the machine's, read only.
+    platform::SettingsStore& ports;
     platform::Clock& clock;
     platform::Tone& tone;
     DeviceFactory makeDevice;

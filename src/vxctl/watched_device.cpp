@@ -5,6 +5,18 @@
 #include "protocol/commands.h"
 
 namespace vx::ctl {
+namespace {
+
+// How much a refusal tells, least first.
+enum class Telling { NumberOfNothing, MissingPort, Reason };
+
+Telling TellingOf(const RefusedOpen& refused) {
+    if (refused.open.failure != platform::PortFailure::Missing)
+        return Telling::Reason;
+    return refused.device.empty() ? Telling::NumberOfNothing : Telling::MissingPort;
+}
+
+}  // namespace
 
 platform::PortOpen WatchedDevice::Open(const std::string& comName) {
     ++opensTried_;
@@ -14,14 +26,13 @@ platform::PortOpen WatchedDevice::Open(const std::string& comName) {
     if (result.Opened()) {
         ++opened_;
     } else {
-        Note({comName, result});
+        Note({comName, resolve_ ? resolve_(comName) : std::string{}, result});
     }
     return result;
 }
 
 void WatchedDevice::Note(const RefusedOpen& refused) {
-    const bool missing = refused.open.failure == platform::PortFailure::Missing;
-    if (!refused_ || (!missing && refused_->open.failure == platform::PortFailure::Missing))
+    if (!refused_ || TellingOf(refused) > TellingOf(*refused_))
         refused_ = refused;
 }
 

@@ -9,9 +9,10 @@
 
 namespace vx::ctl {
 
-// A port that did not open, and why.
+// A port that did not open, what it stands for, and why.
 struct RefusedOpen {
     std::string comName;
+    std::string device;  // empty for a number that names nothing
     platform::PortOpen open;
 };
 
@@ -21,7 +22,10 @@ struct RefusedOpen {
 // worker early.
 class WatchedDevice final : public platform::PassThroughDevice {
 public:
-    using PassThroughDevice::PassThroughDevice;
+    // `resolve` tells what each port number stands for, as the inner
+    // device's own resolver does.
+    WatchedDevice(std::unique_ptr<platform::SerialDevice> inner, platform::PortResolver resolve)
+        : PassThroughDevice(std::move(inner)), resolve_(std::move(resolve)) {}
 
     platform::PortOpen Open(const std::string& comName) override;
     void Write(const std::uint8_t* data, std::size_t count) override;
@@ -34,7 +38,9 @@ public:
         refused_.reset();
     }
     // The most telling refusal since the counts were reset: one that names a
-    // reason (busy, permission, not serial) before a port that is missing.
+    // reason (busy, permission, not serial) before a port that is missing,
+    // and a missing port that stands for something (a port asked for, or one
+    // the table maps) before a number that names nothing.
     const std::optional<RefusedOpen>& Refused() const { return refused_; }
     int ExchangesSent() const { return exchangesSent_; }
     int OpensTried() const { return opensTried_; }
@@ -45,6 +51,7 @@ public:
 private:
     void Note(const RefusedOpen& refused);
 
+    platform::PortResolver resolve_;
     std::atomic<bool> abandoned_{false};
     std::atomic<int> opensTried_{0};
     int opened_ = 0;

@@ -139,13 +139,22 @@ TYPED_TEST_P(SettingsStoreContract, ValuesOfOneKeyAreNotSeenFromAnother) {
     EXPECT_FALSE(this->store->OpenKey(ports)->Exists("ScanCommNo"));
 }
 
-REGISTER_TYPED_TEST_SUITE_P(SettingsStoreContract,
-                            ReadingNeverCreatesTheKeyAndAbsentValuesReadAsNothing,
-                            ReadsBackWhatWasWrittenOnlyAsItsOwnType,
-                            ValueNamesMatchInAnyCaseAndARewriteMayChangeTheType,
-                            TextIsCutAtItsFirstZeroByte,
-                            KeysOpenInAnyCaseWithTheirParentsOnceCreated,
-                            ValuesOfOneKeyAreNotSeenFromAnother);
+TYPED_TEST_P(SettingsStoreContract, ADeletedValueIsGoneInAnyCaseAndItsNeighboursStay) {
+    const auto key = this->store->CreateKey(this->keyPath);
+    ASSERT_TRUE(key->WriteText("COM5", "/dev/ttyUSB0"));
+    ASSERT_TRUE(key->WriteText("COM6", "/dev/ttyUSB1"));
+    EXPECT_TRUE(key->DeleteValue("com5"));
+    EXPECT_TRUE(key->DeleteValue("COM7")) << "a value that is not there is gone already";
+    const auto reopened = this->store->OpenKey(this->keyPath);
+    EXPECT_FALSE(reopened->Exists("COM5"));
+    EXPECT_EQ(reopened->ValueNames(), std::vector<std::string>{"COM6"});
+}
+
+REGISTER_TYPED_TEST_SUITE_P(
+    SettingsStoreContract, ReadingNeverCreatesTheKeyAndAbsentValuesReadAsNothing,
+    ReadsBackWhatWasWrittenOnlyAsItsOwnType, ValueNamesMatchInAnyCaseAndARewriteMayChangeTheType,
+    TextIsCutAtItsFirstZeroByte, KeysOpenInAnyCaseWithTheirParentsOnceCreated,
+    ValuesOfOneKeyAreNotSeenFromAnother, ADeletedValueIsGoneInAnyCaseAndItsNeighboursStay);
 
 // What a store that can hold values of the types the program never writes
 // (binary data another program put there) promises of them. Its tests

@@ -259,7 +259,7 @@ TEST_F(Vxctl, HelpDocumentsEveryCommand) {
     EXPECT_NE(general.out.find("--no-scan"), std::string::npos);
     EXPECT_EQ(Run({"--version"}).out.rfind("vxctl ", 0), 0u);
     for (const char* command :
-         {"scan", "set-id", "set-baud", "set-mode", "factory", "io", "provision"}) {
+         {"scan", "set-id", "set-baud", "set-mode", "factory", "io", "provision", "ports"}) {
         EXPECT_NE(general.out.find(std::string{"vxctl "} + command), std::string::npos);
         const Outcome own = Run({command, "--help"});
         EXPECT_EQ(own.code, 0);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/linux/com_port_numbering.h"
+#include "platform/port_table.h"
 #include "platform/serial_device.h"
 #include "platform/settings_store.h"
 #include "protocol/com_names.h"
@@ -243,6 +244,16 @@ DeviceNumber ComNumberForDevice(const std::string& device, SettingsStore& store,
 
 std::string ResolveComPort(const std::string& comName, SettingsStore& store) {
     return ResolveComPort(comName, store, [] { return PresentSerialDevices(); });
+}
+
+// The serial device opens whatever path the table gives; a relative one
+// would depend on the folder each program happens to start in.
+std::string PortEntryProblem(const std::string& value) {
+    if (auto problem = NetworkEntryProblem(value))
+        return *problem;
+    return value.starts_with('/') ? ""
+                                  : "a device is named by its absolute path, such as "
+                                    "/dev/serial/by-id/... or /dev/ttyUSB0";
 }
 
 }  // namespace vx::platform

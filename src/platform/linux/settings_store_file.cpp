@@ -110,6 +110,22 @@ public:
         });
     }
 
+    bool DeleteValue(const std::string& name) override {
+        return NoThrow(false, [&] {
+            // Another program may have removed the key since: the file is
+            // then left as it is.
+            return Find(name) == nullptr || Change([&](regfile::Document& document) {
+                       if (!regfile::FindSection(document, keyPath_))
+                           return;
+                       regfile::Section& section = regfile::FindOrAddSection(document, keyPath_);
+                       const regfile::Entry* doomed = regfile::FindValue(section, name);
+                       std::erase_if(section.entries, [doomed](const regfile::Entry& entry) {
+                           return &entry == doomed;
+                       });
+                   });
+        });
+    }
+
     std::vector<std::string> ValueNames() const override {
         return NoThrow(std::vector<std::string>{}, [&] {
             std::vector<std::string> names;
@@ -135,9 +151,15 @@ private:
         if (!regfile::Representable(*entry.name) || !regfile::Representable(entry.text)) {
             return false;
         }
+        return Change([&](regfile::Document& document) {
+            regfile::SetValue(regfile::FindOrAddSection(document, keyPath_), std::move(entry));
+        });
+    }
+
+    bool Change(const std::function<void(regfile::Document&)>& change) {
         regfile::Document written;
         const bool stored = UpdateStore(storePath_, *lock_, [&](regfile::Document& document) {
-            regfile::SetValue(regfile::FindOrAddSection(document, keyPath_), std::move(entry));
+            change(document);
             written = document;
         });
         if (stored)

@@ -126,6 +126,11 @@ public:
                Flushed();
     }
 
+    bool DeleteValue(const std::string& name) override {
+        const LSTATUS status = RegDeleteValueA(key_, name.c_str());
+        return (status == ERROR_SUCCESS && Flushed()) || status == ERROR_FILE_NOT_FOUND;
+    }
+
     // The registry keeps no order of its own: Windows enumerates in the order
     // the values were created, Wine by name.
     std::vector<std::string> ValueNames() const override {
@@ -168,6 +173,7 @@ public:
     }
     bool WriteInteger(const std::string&, std::uint32_t) override { return false; }
     bool WriteText(const std::string&, const std::string&) override { return false; }
+    bool DeleteValue(const std::string&) override { return false; }
 
     std::vector<std::string> ValueNames() const override {
         std::vector<std::string> names = user_->ValueNames();
