@@ -17,6 +17,8 @@ public:
         std::string device;
         std::string line = "9600n81";  // its own setting, before any client changes it
         bool rfc2217 = true;           // false: a raw TCP port
+        std::string tls;               // the ssl layer's options; empty: in the clear
+        std::string authdir;           // where the client certificates it allows are
     };
 
     Ser2net(const std::string& folder, std::vector<Port> ports);

@@ -284,8 +284,11 @@ private:
             Exchange(
                 ClientCodec::ComPortCommand(telnet::kSetControl, {telnet::kControlNoFlowControl}),
                 {telnet::kSetControl}, limits_.acknowledge);
-        if (gone_)
-            return {PortFailure::Other, 0, url_ + " closed the connection"};
+        // A TLS server hangs up on the Telnet greeting without a word.
+        if (gone_) {
+            return {PortFailure::Other, 0,
+                    url_ + " closed the connection; if the port is secure, name it rfc2217+tls://"};
+        }
         if (!acknowledged) {
             return {PortFailure::Other, 0,
                     url_ + " did not acknowledge com port control within " +

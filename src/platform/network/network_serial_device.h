@@ -6,8 +6,9 @@
 #include <string>
 
 #include "platform/network/network_url.h"
-#include "platform/serial_device.h"
 #include "platform/network/tcp_connection.h"
+#include "platform/network/tls_connection.h"
+#include "platform/serial_device.h"
 
 namespace vx::platform {
 
@@ -45,7 +46,7 @@ using TcpConnector =
 // drops is a port that has gone, as an unplugged adapter is.
 std::unique_ptr<SerialDevice> CreateNetworkSerialDevice(std::unique_ptr<PortClaim> claim,
                                                         NetworkLimits limits = {},
-                                                        TcpConnector connect = ConnectTcp);
+                                                        TcpConnector connect = ConnectNetwork);
 
 // The machine's serial device that also reaches network ports: a "COMn" that
 // `resolve` maps to a URL opens through `network`, any other through `local`
