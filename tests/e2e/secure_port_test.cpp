@@ -82,7 +82,7 @@ public:
     Ser2net::Port ServerPort(const std::string& device, const std::string& name,
                              bool askClient) const {
         if (name.empty())
-            return {device, "9600n81", true, "", ""};
+            return {device};
         return {device, "9600n81", true,
                 "key=" + Path(name + ".key") + ",cert=" + Path(name + ".pem") +
                     (askClient ? ",clientauth" : ""),
