@@ -8,7 +8,7 @@
 #include <array>
 #include <string>
 
-#include "platform/network/tls_files.h"
+#include "platform/network/tls_system.h"
 
 namespace vx::platform {
 namespace {
@@ -245,7 +245,7 @@ SslContextPtr MakeContext(const TlsSettings& tls, std::string& failure) {
     // another certificate that no pin or name check would see.
     SSL_CTX_set_options(context.get(), SSL_OP_NO_RENEGOTIATION);
     if (tls.pin == TlsSettings::Pin::None) {
-        SSL_CTX_set_default_verify_paths(context.get());
+        LoadTrustedRoots(context.get());
         SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, RememberServerCertificate);
     } else {
         // The pin alone decides, after the handshake; the chain is not asked.
@@ -337,6 +337,7 @@ bool TlsAvailable() {
 
 TcpConnect StartTls(std::unique_ptr<TcpConnection> plain, const NetworkUrl& url,
                     SteadyTime deadline) {
+    InitTlsLibrary();
     ERR_clear_error();
     std::string failure;
     SslContextPtr context = MakeContext(url.tls, failure);

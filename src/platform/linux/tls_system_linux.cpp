@@ -2,10 +2,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <openssl/ssl.h>
+
 #include <cerrno>
 #include <cstring>
 
-#include "platform/network/tls_files.h"
+#include "platform/network/tls_system.h"
 
 namespace vx::platform {
 namespace {
@@ -29,6 +31,18 @@ private:
 };
 
 }  // namespace
+
+// The library reads the system's configuration (/usr/lib/ssl, which only
+// root may change), so the machine's policy for TLS holds here too.
+void InitTlsLibrary() {
+    OPENSSL_init_ssl(0, nullptr);
+}
+
+// Debian's roots (/etc/ssl/certs), or those SSL_CERT_FILE and SSL_CERT_DIR
+// name, as for every program on this system.
+void LoadTrustedRoots(ssl_ctx_st* context) {
+    SSL_CTX_set_default_verify_paths(context);
+}
 
 TlsFile ReadTlsFile(const std::string& path, bool secret) {
     // The checks are made on the file that was opened, not on its name, so

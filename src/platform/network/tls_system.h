@@ -2,7 +2,17 @@
 
 #include <string>
 
+// What TLS takes from the system it runs on: its trust store, and the files
+// a port's URL names.
+struct ssl_ctx_st;
+
 namespace vx::platform {
+
+// Readies the library, once, before its first use.
+void InitTlsLibrary();
+
+// Makes the system's trusted roots the ones a server's chain must reach.
+void LoadTrustedRoots(ssl_ctx_st* context);
 
 // A certificate or key file named in a port's URL, read once.
 struct TlsFile {
