@@ -2,8 +2,6 @@
 // here by the openssl command: a test CA that the client trusts through
 // SSL_CERT_FILE, as it would trust a site's own CA, and the certificates a
 // plant meets, good and bad.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -20,6 +18,7 @@
 #include "platform/settings_store.h"
 #include "ser2net_process.h"
 #include "temp_folder.h"
+#include "test_certificates.h"
 #include "vxsim_process.h"
 
 namespace vx {
@@ -33,95 +32,6 @@ using test::VxsimProcess;
 constexpr const char* kModuleLine = "19200,e,8,1";
 constexpr int kIdentityReplyLength = 16;
 constexpr int kPort = 1;
-
-std::string Shell(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    for (char chunk[256]; pipe != nullptr && fgets(chunk, sizeof chunk, pipe) != nullptr;)
-        output += chunk;
-    EXPECT_EQ(pipe != nullptr ? pclose(pipe) : -1, 0) << command;
-    while (!output.empty() && output.back() == '\n') output.pop_back();
-    return output;
-}
-
-// The certificates, made once for every case.
-class Certificates {
-public:
-    Certificates() {
-        MakeCa("ca");
-        MakeCa("stranger-ca");
-        MakeLeaf("server", "ca", "DNS:localhost", "3");
-        MakeLeaf("expired", "ca", "DNS:localhost", "-1");
-        MakeLeaf("untrusted", "stranger-ca", "DNS:localhost", "3");
-        MakeSelfSigned("self", "device-server");
-        // ser2net allows a client by its certificate's common name: the
-        // certificate must be in that user's folder of allowed certificates.
-        MakeSelfSigned("client", "technician");
-        const std::string allowed = Path("auth/technician/allowed_certs");
-        Shell("mkdir -p " + allowed + " && cp " + Path("client.pem") + " " + allowed +
-              " && openssl rehash " + allowed);
-        Shell("cp " + Path("client.key") + " " + Path("world-readable.key") + " && chmod 644 " +
-              Path("world-readable.key"));
-    }
-
-    std::string Path(const std::string& file) const { return folder_.File(file); }
-
-    // The SHA-256 of a certificate, and of its public key, in hex.
-    std::string CertificatePin(const std::string& name) const {
-        const std::string out =
-            Shell(Openssl("x509 -noout -fingerprint -sha256 -in " + Path(name + ".pem")));
-        return out.substr(out.find('=') + 1);
-    }
-    std::string KeyPin(const std::string& name) const {
-        return Shell(Openssl("x509 -pubkey -noout -in " + Path(name + ".pem")) + " | " +
-                     Openssl("pkey -pubin -outform der") + " | " + Openssl("dgst -sha256 -r") +
-                     " | cut -d' ' -f1");
-    }
-
-    // A ser2net port in front of `device` showing the certificate `name`.
-    Ser2net::Port ServerPort(const std::string& device, const std::string& name,
-                             bool askClient) const {
-        if (name.empty())
-            return {device};
-        return {device, "9600n81", true,
-                "key=" + Path(name + ".key") + ",cert=" + Path(name + ".pem") +
-                    (askClient ? ",clientauth" : ""),
-                askClient ? Path("auth") : ""};
-    }
-
-private:
-    static std::string Openssl(const std::string& arguments) {
-        return "openssl " + arguments + " 2>/dev/null";
-    }
-    std::string NewKey(const std::string& name) const {
-        return "-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout " + Path(name + ".key");
-    }
-    void MakeCa(const std::string& name) const {
-        Shell(Openssl("req -x509 " + NewKey(name) + " -days 3 -subj /CN=" + name + " -out " +
-                      Path(name + ".pem")));
-    }
-    void MakeSelfSigned(const std::string& name, const std::string& commonName) const {
-        Shell(Openssl("req -x509 " + NewKey(name) + " -days 3 -subj /CN=" + commonName +
-                      " -addext subjectAltName=DNS:" + commonName + " -out " +
-                      Path(name + ".pem")));
-        chmod(Path(name + ".key").c_str(), 0600);
-    }
-    void MakeLeaf(const std::string& name, const std::string& ca, const std::string& alt,
-                  const std::string& days) const {
-        WriteFileText(Path(name + ".ext"), "subjectAltName=" + alt + "\n");
-        Shell(Openssl("req -new " + NewKey(name) + " -subj /CN=" + name + " -out " +
-                      Path(name + ".csr")));
-        Shell(Openssl("x509 -req -in " + Path(name + ".csr") + " -CA " + Path(ca + ".pem") +
-                      " -CAkey " + Path(ca + ".key") + " -days " + days + " -extfile " +
-                      Path(name + ".ext") + " -out " + Path(name + ".pem")));
-        chmod(Path(name + ".key").c_str(), 0600);
-    }
-    static void WriteFileText(const std::string& path, const std::string& text) {
-        platform::testing::WriteFileText(path, text);
-    }
-
-    TempFolder folder_;
-};
 
 struct SecureCase {
     std::string name;
@@ -138,7 +48,7 @@ void PrintTo(const SecureCase& c, std::ostream* os) {
 class SecurePort : public ::testing::TestWithParam<SecureCase> {
 protected:
     static void SetUpTestSuite() {
-        certificates = new Certificates();
+        certificates = new test::TestCertificates();
         // The client's trust store: the test CA alone, as a site's own CA
         // would be added to the system's.
         setenv("SSL_CERT_FILE", certificates->Path("ca.pem").c_str(), 1);
@@ -176,7 +86,7 @@ protected:
         return text;
     }
 
-    static Certificates* certificates;
+    static test::TestCertificates* certificates;
     TempFolder folder;
     std::unique_ptr<platform::SettingsStore> store;
     std::unique_ptr<platform::SerialDevice> device;
@@ -184,7 +94,7 @@ protected:
     std::unique_ptr<link::Link> link;
 };
 
-Certificates* SecurePort::certificates = nullptr;
+test::TestCertificates* SecurePort::certificates = nullptr;
 
 TEST_P(SecurePort, OpensOnlyAVerifiedServerAndSaysWhyNot) {
     const SecureCase& c = GetParam();
