@@ -83,7 +83,7 @@ void Ser2net::Start() {
         kSer2net,
         std::vector<std::string>{"-n", "-d", "-c", folder_ + "/ser2net.yaml", "-P",
                                  folder_ + "/ser2net.pid"},
-        folder_ + "/ser2net.log");
+        folder_ + "/ser2net.log", VxsimProcess::Role::FarEnd);
 }
 
 void Ser2net::Kill() {
