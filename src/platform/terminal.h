@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "platform/settings_store.h"
@@ -11,8 +12,28 @@ namespace vx::platform {
 
 enum class Stream { Out, Err };
 
-// True when the stream is a terminal (a person watches), false for a pipe or file.
-bool IsTerminal(Stream stream);
+// A standard stream readied for the program's UTF-8 text for as long as it
+// lives. A Windows console takes its text as UTF-16, whatever its code page,
+// and escape sequences only once asked to; a pipe or file gets the UTF-8
+// bytes as they stand. The stream is put back as it was at the end.
+class Terminal {
+public:
+    Terminal(Stream which, std::ostream& stream);
+    ~Terminal();
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    // A person watches, rather than a pipe or file.
+    bool IsTerminal() const { return terminal_; }
+    // It draws colour and clears lines from escape sequences.
+    bool TakesEscapes() const { return escapes_; }
+
+private:
+    struct Console;
+    std::unique_ptr<Console> console_;
+    bool terminal_ = false;
+    bool escapes_ = false;
+};
 
 // Catches the interrupt key (Ctrl-C, and on Linux SIGTERM too) from now on:
 // instead of ending the program it only sets a flag, which the program looks

@@ -63,9 +63,10 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const ctl::ParsedCommandLine parsed = ctl::ParseCommandLine(args);
     const ctl::Options reporting = ReportingOptions(parsed, args);
-    ctl::Printer printer(reporting, std::cout, std::cerr,
-                         platform::IsTerminal(platform::Stream::Err),
-                         platform::IsTerminal(platform::Stream::Out));
+    const platform::Terminal out(platform::Stream::Out, std::cout);
+    const platform::Terminal err(platform::Stream::Err, std::cerr);
+    ctl::Printer printer(reporting, std::cout, std::cerr, {err.IsTerminal(), err.TakesEscapes()},
+                         {out.IsTerminal(), out.TakesEscapes()});
     const std::string command =
         parsed.generalHelp ? std::string{} : ctl::CommandName(parsed.options.command);
     const std::string usage = parsed.generalHelp ? std::string{"Usage: vxctl COMMAND [OPTIONS]"}

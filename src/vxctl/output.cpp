@@ -14,6 +14,9 @@ constexpr int kFieldColumn = 10;
 constexpr unsigned char kFirstPrintable = 0x20;
 constexpr unsigned char kDelete = 0x7F;
 constexpr const char* kClearLine = "\r\033[K";
+constexpr const char* kLitLamp = "\033[33m\u25CF\033[0m";
+constexpr const char* kPlainLitLamp = "\u25CF";
+constexpr const char* kDarkLamp = "\u25CB";
 constexpr char kShownForControl = '?';
 
 // Every key a JSON record has, in this order, after command, ok, exit,
@@ -148,14 +151,40 @@ std::string ToJson(const Record& record) {
     return json + "}";
 }
 
-Printer::Printer(const Options& options, std::ostream& out, std::ostream& err, bool errIsTerminal,
-                 bool outIsTerminal)
+namespace {
+
+// The East Asian wide characters, which a terminal gives two columns.
+constexpr std::pair<char32_t, char32_t> kWideRanges[] = {
+    {0x1100, 0x115F}, {0x2E80, 0xA4CF}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
+    {0xFE30, 0xFE4F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}};
+
+bool IsWide(char32_t point) {
+    return std::any_of(std::begin(kWideRanges), std::end(kWideRanges), [point](const auto& range) {
+        return point >= range.first && point <= range.second;
+    });
+}
+
+// The columns a text for a terminal takes (one where not UTF-8).
+std::size_t Columns(const std::string& text) {
+    std::size_t columns = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto [length, point] = DecodeUtf8(text, at);
+        columns += IsWide(point) ? 2 : 1;
+        at += std::max<std::size_t>(length, 1);
+    }
+    return columns;
+}
+
+}  // namespace
+
+Printer::Printer(const Options& options, std::ostream& out, std::ostream& err, StreamKind errKind,
+                 StreamKind outKind)
     : json_(options.json),
       verbosity_(options.verbosity),
       out_(out),
       err_(err),
-      errIsTerminal_(errIsTerminal),
-      outIsTerminal_(outIsTerminal) {}
+      errKind_(errKind),
+      outKind_(outKind) {}
 
 Printer::~Printer() {
     const std::lock_guard lock(mutex_);
@@ -186,9 +215,20 @@ void Printer::Flush() {
                 (error != 0 ? std::generic_category().message(error) : std::string{"write error"}));
 }
 
+// Without escapes the line is blanked by spaces over what it showed.
+void Printer::ClearProgressLine() {
+    if (errKind_.escapes)
+        err_ << kClearLine;
+    else
+        err_ << '\r' << std::string(progressColumns_, ' ') << '\r';
+    progressColumns_ = 0;
+}
+
 void Printer::EndProgressLine() {
-    if (progressOpen_)
-        err_ << kClearLine << std::flush;
+    if (progressOpen_) {
+        ClearProgressLine();
+        err_ << std::flush;
+    }
     progressOpen_ = false;
 }
 
@@ -196,8 +236,11 @@ void Printer::Progress(const std::string& status) {
     const std::lock_guard lock(mutex_);
     if (verbosity_ == Verbosity::Verbose) {
         err_ << Printable(status) << "\n" << std::flush;
-    } else if (verbosity_ == Verbosity::Normal && errIsTerminal_) {
-        err_ << kClearLine << Printable(status) << std::flush;
+    } else if (verbosity_ == Verbosity::Normal && errKind_.terminal) {
+        const std::string shown = Printable(status);
+        ClearProgressLine();
+        err_ << shown << std::flush;
+        progressColumns_ = Columns(shown);
         progressOpen_ = true;
     }
 }
@@ -250,15 +293,18 @@ void Printer::Plain(const std::string& text) {
     Flush();
 }
 
-void Printer::Lamps(const Record& record, const std::string& lamps) {
-    if (json_ || !outIsTerminal_) {
+void Printer::Lamps(const Record& record, const protocol::ChannelFlags& inputs) {
+    if (json_ || !outKind_.terminal) {
         Line(record);
         return;
     }
     const std::lock_guard lock(mutex_);
     if (verbosity_ == Verbosity::Quiet || outFailed_)
         return;
-    out_ << kClearLine << "DI " << lamps;
+    // The row keeps its width, so a return alone puts the next one over it.
+    out_ << (outKind_.escapes ? kClearLine : "\r") << "DI ";
+    for (const bool on : inputs)
+        out_ << (on ? (outKind_.escapes ? kLitLamp : kPlainLitLamp) : kDarkLamp);
     Flush();
     lampsOpen_ = true;
 }

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "protocol/commands.h"
 #include "vxctl/options.h"
 
 namespace vx::ctl {
@@ -38,6 +39,13 @@ struct Record {
     std::optional<Failure> failure = std::nullopt;
 };
 
+// What a stream is: a terminal a person watches, and whether it draws
+// colour and clears lines from escape sequences.
+struct StreamKind {
+    bool terminal = false;
+    bool escapes = false;
+};
+
 // Where everything the command line says goes: results on stdout, as text
 // or JSON; progress on stderr while a person watches (or with -v); problems
 // on stderr always, unless -q asks for the exit code alone. Safe to call
@@ -45,8 +53,8 @@ struct Record {
 // the first failed write is reported once and the stream is left alone.
 class Printer {
 public:
-    Printer(const Options& options, std::ostream& out, std::ostream& err, bool errIsTerminal,
-            bool outIsTerminal);
+    Printer(const Options& options, std::ostream& out, std::ostream& err, StreamKind errKind,
+            StreamKind outKind);
     ~Printer();
 
     void Progress(const std::string& status);
@@ -57,8 +65,9 @@ public:
     // The last record of a run whose results came line by line: JSON only,
     // as the lines have said everything a person reads.
     void Closing(const Record& record);
-    // Sixteen lamps redrawn in place on a terminal; a line otherwise.
-    void Lamps(const Record& record, const std::string& lamps);
+    // Sixteen lamps redrawn in place on a terminal, the lit ones in colour
+    // where it takes escapes; a line otherwise.
+    void Lamps(const Record& record, const protocol::ChannelFlags& inputs);
     void Problem(const std::string& text);
     // Help and version texts, asked for: printed even with -q.
     void Plain(const std::string& text);
@@ -66,11 +75,12 @@ public:
     void UsageError(const std::string& command, const std::string& reason,
                     const std::string& usage);
 
-    bool OutIsTerminal() const { return outIsTerminal_; }
+    bool OutIsTerminal() const { return outKind_.terminal; }
     // True once a write to stdout failed; the run is to end with exit 1.
     bool OutputFailed() const;
 
 private:
+    void ClearProgressLine();
     void EndProgressLine();
     // Ends a progress line and prints the record as JSON when asked to;
     // true when the caller is to print it as text.
@@ -82,8 +92,10 @@ private:
     Verbosity verbosity_;
     std::ostream& out_;
     std::ostream& err_;
-    bool errIsTerminal_;
-    bool outIsTerminal_;
+    StreamKind errKind_;
+    StreamKind outKind_;
+    // The columns of the progress line shown, to blank without escapes.
+    std::size_t progressColumns_ = 0;
     bool progressOpen_ = false;
     bool lampsOpen_ = false;
     bool outFailed_ = false;

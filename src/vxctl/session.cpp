@@ -319,9 +319,7 @@ int Session::Io() {
             if (shown == inputs)
                 return;
             shown = inputs;
-            std::string lamps;
-            for (const bool on : inputs) lamps += on ? "\033[33m\u25CF\033[0m" : "\u25CB";
-            printer_.Lamps(reading(inputs), lamps);
+            printer_.Lamps(reading(inputs), inputs);
         });
     }
     // A stop is what the window's second click does: the run notices it

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ constexpr const char* kUserCopy =
     "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\WOW6432Node\\TAVRO\\VXConfig";
 constexpr DWORD kRunBoundMs = 60000;
 constexpr DWORD kExitPortError = 3;
+constexpr DWORD kPollMs = 50;
 
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
@@ -88,9 +90,13 @@ struct Ran {
 
 // vxctl.exe with its stdout and stderr in files, so both are bytes as a
 // script that redirects them gets them.
-Ran RunVxctl(const std::string& arguments) {
+std::string CommandLine(const std::string& arguments) {
     std::string exe = VXCTL_EXE;
     for (char& c : exe) c = c == '/' ? '\\' : c;
+    return "\"Z:" + exe + "\" " + arguments;
+}
+
+Ran RunVxctl(const std::string& arguments) {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     const std::string outPath = std::string{temp} + "vxctl-test-out.txt";
@@ -106,7 +112,7 @@ Ran RunVxctl(const std::string& arguments) {
     startup.hStdOutput = open(outPath);
     startup.hStdError = open(errPath);
     PROCESS_INFORMATION process{};
-    std::string line = "\"Z:" + exe + "\" " + arguments;
+    std::string line = CommandLine(arguments);
     Ran ran;
     ran.code = ~DWORD{0};
     if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
@@ -190,5 +196,119 @@ TEST(VxctlPortsCommandUnderWine, WritesAndRemovesInTheThirtyTwoBitView) {
     EXPECT_EQ(ReadPort("COM12", KEY_WOW64_32KEY), "");
     ForgetSettings();
 }
+
+// The test's own console, made once, whose screen the tests read back cell
+// by cell; a child started without handles of its own writes to it. Wine's
+// console keeps a screen only on a display, which the script gives.
+HANDLE Screen() {
+    static const HANDLE screen = [] {
+        FreeConsole();
+        AllocConsole();
+        return CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    }();
+    return screen;
+}
+
+// The screen's characters as UTF-8, a line per row.
+std::string ScreenText() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(Screen(), &info) == FALSE)
+        return "no console screen";
+    std::string text;
+    std::wstring row(static_cast<std::size_t>(info.dwSize.X), L' ');
+    for (SHORT y = 0; y < info.dwSize.Y; ++y) {
+        DWORD got = 0;
+        ReadConsoleOutputCharacterW(Screen(), row.data(), info.dwSize.X, {0, y}, &got);
+        char bytes[4 * 512] = {};
+        const int length = WideCharToMultiByte(CP_UTF8, 0, row.data(), static_cast<int>(got), bytes,
+                                               sizeof bytes, nullptr, nullptr);
+        text.append(bytes, static_cast<std::size_t>(length)).push_back('\n');
+    }
+    return text;
+}
+
+void ClearScreen() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    GetConsoleScreenBufferInfo(Screen(), &info);
+    DWORD done = 0;
+    FillConsoleOutputCharacterW(Screen(), L' ', static_cast<DWORD>(info.dwSize.X * info.dwSize.Y),
+                                {0, 0}, &done);
+    SetConsoleCursorPosition(Screen(), {0, 0});
+}
+
+// vxctl.exe on the console, as in a person's window, until the screen shows
+// `wanted` or the run's bound passes; the program is then ended, as a watch
+// never ends by itself.
+std::string ScreenOf(const std::string& arguments, const std::regex& wanted) {
+    ClearScreen();
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string line = CommandLine(arguments);
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process) == FALSE) {
+        return "vxctl.exe did not start";
+    }
+    const DWORD started = GetTickCount();
+    std::string screen = ScreenText();
+    while (!std::regex_search(screen, wanted) && GetTickCount() - started < kRunBoundMs) {
+        Sleep(kPollMs);
+        screen = ScreenText();
+    }
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, kRunBoundMs);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return screen;
+}
+
+// What a person and a script get of the same text: the console shows the
+// characters themselves and draws the lamps' colour, never an escape as
+// text; a pipe or file gets UTF-8 bytes without escapes.
+struct TextCase {
+    std::string name;
+    bool console;
+    std::string arguments;
+    std::string shown;  // a regular expression over UTF-8 bytes
+};
+
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class VxctlTextUnderWine : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(VxctlTextUnderWine, ReachesTheScreenOrTheFileAsUtf8) {
+    const TextCase& c = GetParam();
+    const std::string arguments = c.arguments + " --no-store --lock 19200,e,8,1 --port COM" +
+                                  Environment("VX_WINE_MODULE_PORT");
+    const std::regex shown(c.shown);
+    if (c.console) {
+        const std::string screen = ScreenOf(arguments, shown);
+        EXPECT_TRUE(std::regex_search(screen, shown)) << screen;
+        EXPECT_EQ(screen.find('['), std::string::npos) << screen;  // an escape drawn as text
+        return;
+    }
+    const Ran ran = RunVxctl(arguments);
+    EXPECT_TRUE(std::regex_search(ran.out, shown)) << ran.out;
+    EXPECT_EQ(ran.out.find('\x1b'), std::string::npos) << ran.out;
+}
+
+// The lamps: U+25CF lit, U+25CB dark. The status in traditional Chinese:
+// "讀取模組資訊完成".
+#define LAMP "(\xE2\x97[\x8B\x8F])"
+#define STATUS                                                                                     \
+    "\xE8\xAE\x80\xE5\x8F\x96\xE6\xA8\xA1\xE7\xB5\x84\xE8\xB3\x87\xE8\xA8\x8A\xE5\xAE\x8C\xE6\x88" \
+    "\x90"
+INSTANTIATE_TEST_SUITE_P(
+    Table, VxctlTextUnderWine,
+    ::testing::Values(TextCase{"LampRowOnTheConsole", true, "io --watch", "DI " LAMP "{16}"},
+                      TextCase{"ChineseOnTheConsole", true, "scan --lang big5", STATUS},
+                      TextCase{"ReadingRedirected", false, "io", "inputs +[01]{16}"},
+                      TextCase{"ChineseRedirected", false, "scan --lang big5", "^" STATUS}),
+    vx::testing::PrintedCaseName{});
+#undef LAMP
+#undef STATUS
 
 }  // namespace

@@ -17,9 +17,14 @@ extern "C" void OnInterrupt(int) {
 
 }  // namespace
 
-bool IsTerminal(Stream stream) {
-    return isatty(stream == Stream::Out ? STDOUT_FILENO : STDERR_FILENO) == 1;
-}
+// Nothing to put back: every terminal here takes UTF-8 and escapes.
+struct Terminal::Console {};
+
+Terminal::Terminal(Stream which, std::ostream&)
+    : terminal_(isatty(which == Stream::Out ? STDOUT_FILENO : STDERR_FILENO) == 1),
+      escapes_(terminal_) {}
+
+Terminal::~Terminal() = default;
 
 void CatchInterrupts() {
     struct sigaction action {};
