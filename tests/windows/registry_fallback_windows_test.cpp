@@ -142,10 +142,39 @@ TEST_F(RegistryFallback, TheUsersCopyOfAValueWins) {
 // A standard user who never had the machine key: the copy alone is read.
 TEST_F(RegistryFallback, TheUsersCopyIsReadWithoutAMachineKey) {
     SeedInteger(kUserCopy, "ScanCommNo", 9);
-    const auto key = OpenSystemSettingsStore()->OpenKey(kMachinePath);
+    const auto key = OpenRegistryStore(MachineWrites::Denied)->OpenKey(kMachinePath);
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->ReadInteger("ScanCommNo"), 9u);
     EXPECT_FALSE(Exists(kMachine));
+}
+
+// A user's copy from before the user became an administrator: a save of
+// the elevated user (Wine lets every user write the machine key) is what
+// the next run reads, and the copy's other values are gone from sight; a
+// standard user still sees the copy.
+TEST_F(RegistryFallback, WhoMayWriteTheMachineKeyReadsItAlone) {
+    struct Case {
+        MachineWrites machineWrites;
+        std::uint32_t port;
+        bool copyOnlyValueSeen;
+    };
+    for (const Case& c : {Case{MachineWrites::AsTheSystemAllows, 7, false},
+                          Case{MachineWrites::Denied, 12, true}}) {
+        SCOPED_TRACE(c.port);
+        TearDown();
+        SeedInteger(kUserCopy, "ScanCommNo", 12);
+        SeedText(kUserCopy, "LanguageFlag", "ChineseBIG5");
+        SeedInteger(kMachine, "ScanCommNo", 3);
+        if (c.machineWrites == MachineWrites::AsTheSystemAllows) {
+            const auto saved = OpenSystemSettingsStore()->CreateKey(kMachinePath);
+            ASSERT_NE(saved, nullptr);
+            EXPECT_TRUE(saved->WriteInteger("ScanCommNo", 7));
+        }
+        const auto key = OpenRegistryStore(c.machineWrites)->OpenKey(kMachinePath);
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(key->ReadInteger("ScanCommNo"), c.port);
+        EXPECT_EQ(key->Exists("LanguageFlag"), c.copyOnlyValueSeen);
+    }
 }
 
 }  // namespace

@@ -200,14 +200,53 @@ std::unique_ptr<RegistryKey> OpenRegistryKey(HKEY root, const std::string& path,
     return std::make_unique<RegistryKey>(key);
 }
 
+bool Elevated() {
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) == FALSE)
+        return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool elevated =
+        GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) != FALSE &&
+        elevation.TokenIsElevated != 0;
+    CloseHandle(token);
+    return elevated;
+}
+
+// Whether this user may write the machine key, or create it where it is not
+// there yet: the key itself asked for a write, else its nearest ancestor for
+// a new key. Nothing is written.
+bool MayWriteMachineKey(std::string path) {
+    for (REGSAM access = KEY_SET_VALUE; !path.empty(); access = KEY_CREATE_SUB_KEY) {
+        HKEY key = nullptr;
+        const LSTATUS status =
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | kView, &key);
+        if (status == ERROR_SUCCESS)
+            RegCloseKey(key);
+        if (status != ERROR_FILE_NOT_FOUND)
+            return status == ERROR_SUCCESS;
+        const std::size_t parent = path.rfind('\\');
+        path.erase(parent == std::string::npos ? 0 : parent);
+    }
+    return false;
+}
+
 class RegistryStore final : public SettingsStore {
 public:
     explicit RegistryStore(MachineWrites machineWrites) : machineWrites_(machineWrites) {}
 
+    // Windows never virtualizes an administrator, elevated or whoever may
+    // write the machine key: the program this tool replaces read that key
+    // alone there, and a copy of a user's from before would hide every
+    // setting such a user saves.
     std::unique_ptr<SettingsKey> OpenKey(const std::string& path) override {
         const std::string machinePath = WithoutLeadingSeparators(path);
         std::unique_ptr<SettingsKey> machine =
             OpenRegistryKey(HKEY_LOCAL_MACHINE, machinePath, kReadAccess);
+        if (machineWrites_ == MachineWrites::AsTheSystemAllows &&
+            (Elevated() || MayWriteMachineKey(machinePath))) {
+            return machine;
+        }
         std::unique_ptr<SettingsKey> user =
             OpenRegistryKey(HKEY_CURRENT_USER, VirtualStorePath(machinePath), KEY_READ | kUserView);
         if (user && machine)
