@@ -24,6 +24,8 @@ namespace {
 
 constexpr const char* kModulePortVariable = "VX_WINE_MODULE_PORT";
 constexpr const char* kSilentPortVariable = "VX_WINE_SILENT_PORT";
+// A port whose device is no terminal: its driver takes no line settings.
+constexpr const char* kRefusingPortVariable = "VX_WINE_REFUSING_PORT";
 // A URL of the module behind ser2net, which starts at another rate.
 constexpr const char* kNetworkPortVariable = "VX_WINE_NETWORK_URL";
 constexpr int kNetworkComNumber = 40;
@@ -98,6 +100,19 @@ TEST_F(WineSerial, AnEmptyReadWaitsAboutAMillisecond) {
     // Each read waits out its time limit, so a polling caller never spins.
     EXPECT_GE(ms, kEmptyReads * kReadTimeLimitMs);
     EXPECT_LT(ms, static_cast<double>(kHangBound.count()));
+}
+
+// A read on such a port could wait for ever: the open fails instead, with
+// the driver's reason, and leaves the port closed for the next try.
+TEST_F(WineSerial, APortWhoseDriverRefusesTheLineIsNotOpened) {
+    const int refusing = PortFromEnvironment(kRefusingPortVariable);
+    ASSERT_GT(refusing, 0) << kRefusingPortVariable << " names no COM port";
+    const platform::PortOpen open = device->Open("COM" + std::to_string(refusing));
+    EXPECT_EQ(open.failure, platform::PortFailure::Other);
+    EXPECT_NE(open.detail.find("the driver"), std::string::npos) << open.detail;
+    EXPECT_NE(open.detail.find("Windows error"), std::string::npos) << open.detail;
+    EXPECT_FALSE(device->IsOpen());
+    EXPECT_TRUE(device->Open("COM" + std::to_string(modulePort)).Opened());
 }
 
 TEST_F(WineSerial, APortsEntryNamingAUrlReachesTheModuleOverWinsock) {

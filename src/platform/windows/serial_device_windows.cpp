@@ -14,9 +14,13 @@
 namespace vx::platform {
 namespace {
 
-// Reads return after at most 1 ms with whatever has arrived; writes have no
-// time limit and return once their bytes are handed over.
-constexpr COMMTIMEOUTS kLinkTimeouts{0, 0, 1, 0, 0};
+// Reads return after at most 1 ms with whatever has arrived. A write may
+// take as long as its bytes need at the slowest rate a line is set to
+// (eleven bits a byte at 1200 bit/s: 9.2 ms) and half a second more; a
+// driver that holds it longer (a stalled USB adapter) gives it up.
+constexpr DWORD kWriteMsPerByte = 10;
+constexpr DWORD kWriteSlackMs = 500;
+constexpr COMMTIMEOUTS kLinkTimeouts{0, 0, 1, kWriteMsPerByte, kWriteSlackMs};
 constexpr DWORD kReadWaitMs = 1;
 // Without it a Sleep(1), the 1 ms read time limit and timeGetTime() all move
 // in whole scheduler ticks (about 15.6 ms), and a 150 ms reply window would
@@ -99,6 +103,24 @@ void SetFraming(DCB& state, const protocol::LineSettings& settings) {
     state.StopBits = StopBitsCode(settings.stopBits);
 }
 
+// Windows 11 lets the 1 ms timer lapse in a process whose windows are
+// minimised or covered; a link's reply windows need it while a port is open.
+// Older systems have no such throttling, nor the call: it is looked up.
+void HonourTimerResolution(bool honour) {
+    using SetInformation = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
+    const auto set = reinterpret_cast<SetInformation>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetProcessInformation")));
+    if (set == nullptr)
+        return;
+    PROCESS_POWER_THROTTLING_STATE state{};
+    state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
+    // Under control with the state clear: timer requests are always honoured.
+    // No control at all: the system decides again.
+    state.ControlMask = honour ? PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION : 0;
+    state.StateMask = 0;
+    set(GetCurrentProcess(), ProcessPowerThrottling, &state, sizeof state);
+}
+
 // A port held by another program is refused with "access denied": the comm
 // driver grants one handle at a time.
 PortOpen FailedOpen(DWORD error) {
@@ -132,9 +154,18 @@ public:
             return FailedOpen(GetLastError());
         gone_ = false;
         timeBeginPeriod(kTimerResolutionMs);
+        HonourTimerResolution(true);
         timeoutsSaved_ = GetCommTimeouts(handle_, &savedTimeouts_) != FALSE;
         COMMTIMEOUTS timeouts = kLinkTimeouts;
-        SetCommTimeouts(handle_, &timeouts);
+        if (SetCommTimeouts(handle_, &timeouts) == FALSE)
+            return Refused("the driver refused the read and write time limits");
+        DCB state{};
+        state.DCBlength = sizeof(DCB);
+        if (GetCommState(handle_, &state) == FALSE)
+            return Refused("the driver did not tell its line settings");
+        MakePlainLine(state);
+        if (SetCommState(handle_, &state) == FALSE)
+            return Refused("the driver refused a line without handshake");
         return {};
     }
 
@@ -155,8 +186,13 @@ public:
         if (!IsOpen() || gone_)
             return;
         DWORD written = 0;
-        if (WriteFile(handle_, data, static_cast<DWORD>(count), &written, nullptr) == FALSE)
+        if (WriteFile(handle_, data, static_cast<DWORD>(count), &written, nullptr) == FALSE) {
             NoteFailure();
+        } else if (written < count) {
+            // The time limit ran out: the rest is dropped, so that it cannot
+            // reach the module in the middle of the next frame.
+            PurgeComm(handle_, PURGE_TXCLEAR | PURGE_TXABORT);
+        }
     }
 
     std::optional<std::uint8_t> ReadByte() override {
@@ -187,6 +223,7 @@ public:
         if (timeoutsSaved_)
             SetCommTimeouts(handle_, &savedTimeouts_);
         CloseHandle(handle_);
+        HonourTimerResolution(false);
         timeEndPeriod(kTimerResolutionMs);
         handle_ = INVALID_HANDLE_VALUE;
         timeoutsSaved_ = false;
@@ -195,6 +232,15 @@ public:
     bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
 
 private:
+    // A port whose driver will not run it as the link needs is not opened:
+    // a read without a time limit could wait for ever.
+    PortOpen Refused(const char* what) {
+        const DWORD error = GetLastError();
+        Close();
+        return {PortFailure::Other, 0,
+                std::string{what} + " (Windows error " + std::to_string(error) + ")"};
+    }
+
     // A removed adapter leaves the handle open but every call failing: the
     // port is treated as gone until it is closed, as a hang-up is on Linux.
     // Other failures are line errors (parity, framing, overrun), which must
