@@ -19,6 +19,7 @@
 #include "ui/shell/spoken_texts.h"
 #include "ui/shell/stored_settings.h"
 #include "ui/shell/text_table.h"
+#include "ui/window_font.h"
 
 namespace vx::ui {
 
@@ -102,6 +103,7 @@ void TfrmModule::FormCreate() {
 }
 
 void TfrmModule::FormShow() {
+    UseLanguageFonts(*this, LanguageNo);
     setWindowTitle(ToQt(Text(Msg::WindowCaption)));
     pnTAVRO->setText(ToQt(Text(Msg::MakerBanner)));
     pnMsg->ShowStatus(ToQt(Text(Msg::StartScanModule)));
