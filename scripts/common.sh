@@ -15,7 +15,7 @@ VX_PACKAGES=(
   appstream desktop-file-utils libxcb-damage0-dev
   dbus at-spi2-core python3-pyatspi
   ser2net libssl-dev openssl
-  librsvg2-bin icoutils wixl msitools
+  librsvg2-bin icoutils wixl msitools osslsigncode
 )
 
 vx_die() {
