@@ -34,17 +34,16 @@ TEST_P(FontOrderTest, PutsTheLanguagesOwnFontsFirst) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FontOrderTest,
-    ::testing::Values(
-        FontCase{"WindowsTraditional", FontSystem::Windows, kLanguageChineseBIG5,
-                 "Microsoft JhengHei", "Noto Sans CJK TC"},
-        FontCase{"WindowsSimplified", FontSystem::Windows, kLanguageChineseGB, "Microsoft YaHei",
-                 "Noto Sans CJK SC"},
-        FontCase{"WindowsEnglish", FontSystem::Windows, kLanguageEnglish, "Microsoft YaHei",
-                 "Noto Sans CJK SC"},
-        FontCase{"LinuxTraditional", FontSystem::Linux, kLanguageChineseBIG5, "Noto Sans CJK TC",
-                 "WenQuanYi Micro Hei"},
-        FontCase{"LinuxSimplified", FontSystem::Linux, kLanguageChineseGB, "WenQuanYi Micro Hei",
-                 "Noto Sans CJK SC"}),
+    ::testing::Values(FontCase{"WindowsTraditional", FontSystem::Windows, kLanguageChineseBIG5,
+                               "Microsoft JhengHei", "Noto Sans CJK TC"},
+                      FontCase{"WindowsSimplified", FontSystem::Windows, kLanguageChineseGB,
+                               "Microsoft YaHei", "Noto Sans CJK SC"},
+                      FontCase{"WindowsEnglish", FontSystem::Windows, kLanguageEnglish,
+                               "Microsoft YaHei", "Noto Sans CJK SC"},
+                      FontCase{"LinuxTraditional", FontSystem::Linux, kLanguageChineseBIG5,
+                               "Noto Sans CJK TC", "WenQuanYi Micro Hei"},
+                      FontCase{"LinuxSimplified", FontSystem::Linux, kLanguageChineseGB,
+                               "WenQuanYi Micro Hei", "Noto Sans CJK SC"}),
     [](const auto& info) { return std::string{info.param.name}; });
 
 }  // namespace

@@ -42,12 +42,12 @@ TEST_P(PrinterOnATerminal, DrawsLampsAndProgressInPlace) {
 #define DARK7 "\u25CB\u25CB\u25CB\u25CB\u25CB\u25CB\u25CB"
 INSTANTIATE_TEST_SUITE_P(
     Kinds, PrinterOnATerminal,
-    ::testing::Values(
-        TerminalCase{"Escapes", true,
-                     "\r\033[KDI \033[33m\u25CF\033[0m" DARK7 DARK7 "\033[33m\u25CF\033[0m",
-                     "\r\033[Kx\r\033[K"},
-        TerminalCase{"NoEscapes", false, "\rDI \u25CF" DARK7 DARK7 "\u25CF",
-                     "\r         \rx\r \r"}));
+    ::testing::Values(TerminalCase{"Escapes", true,
+                                   "\r\033[KDI \033[33m\u25CF\033[0m" DARK7 DARK7
+                                   "\033[33m\u25CF\033[0m",
+                                   "\r\033[Kx\r\033[K"},
+                      TerminalCase{"NoEscapes", false, "\rDI \u25CF" DARK7 DARK7 "\u25CF",
+                                   "\r         \rx\r \r"}));
 #undef DARK7
 
 }  // namespace
