@@ -4,6 +4,7 @@
 // <mmsystem.h> needs the types of <windows.h>: keep it after this line.
 #include <mmsystem.h>
 
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -121,6 +122,18 @@ void HonourTimerResolution(bool honour) {
     set(GetCurrentProcess(), ProcessPowerThrottling, &state, sizeof state);
 }
 
+// The opt-out is the process's, and a parallel search opens many ports from
+// many threads: it holds from the first port opened until the last closes.
+std::mutex timerHoldersMutex;
+int timerHolders = 0;
+
+void HoldTimer(bool hold) {
+    const std::lock_guard lock(timerHoldersMutex);
+    const bool changes = hold ? timerHolders++ == 0 : --timerHolders == 0;
+    if (changes)
+        HonourTimerResolution(hold);
+}
+
 // A port held by another program is refused with "access denied": the comm
 // driver grants one handle at a time.
 PortOpen FailedOpen(DWORD error) {
@@ -154,7 +167,7 @@ public:
             return FailedOpen(GetLastError());
         gone_ = false;
         timeBeginPeriod(kTimerResolutionMs);
-        HonourTimerResolution(true);
+        HoldTimer(true);
         timeoutsSaved_ = GetCommTimeouts(handle_, &savedTimeouts_) != FALSE;
         COMMTIMEOUTS timeouts = kLinkTimeouts;
         if (SetCommTimeouts(handle_, &timeouts) == FALSE)
@@ -223,7 +236,7 @@ public:
         if (timeoutsSaved_)
             SetCommTimeouts(handle_, &savedTimeouts_);
         CloseHandle(handle_);
-        HonourTimerResolution(false);
+        HoldTimer(false);
         timeEndPeriod(kTimerResolutionMs);
         handle_ = INVALID_HANDLE_VALUE;
         timeoutsSaved_ = false;
