@@ -156,6 +156,7 @@ int Session::Run() {
             onPump_();
     });
     link_ = std::make_unique<link::Link>(*device_, machine_.clock, pump_);
+    link_->SetReplyWait(link::Link::ReplyWait::OnDevice);
 
     const int languageNo = options_.languageNo.value_or(stored.LanguageNo);
     platform::SettingsStore& store = machine_.store;

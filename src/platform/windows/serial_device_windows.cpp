@@ -135,6 +135,7 @@ public:
         timeoutsSaved_ = GetCommTimeouts(handle_, &savedTimeouts_) != FALSE;
         COMMTIMEOUTS timeouts = kLinkTimeouts;
         SetCommTimeouts(handle_, &timeouts);
+        readLimitMs_ = kReadWaitMs;
         return {};
     }
 
@@ -159,21 +160,10 @@ public:
             NoteFailure();
     }
 
-    std::optional<std::uint8_t> ReadByte() override {
-        std::uint8_t byte = 0;
-        DWORD got = 0;
-        if (IsOpen() && !gone_) {
-            if (ReadFile(handle_, &byte, 1, &got, nullptr) != FALSE) {
-                if (got == 1)
-                    return byte;
-                return std::nullopt;  // the read time limit has been waited out
-            }
-            NoteFailure();
-        }
-        // A failed read returns at once; wait the millisecond anyway so that
-        // a polling caller cannot spin.
-        Sleep(kReadWaitMs);
-        return std::nullopt;
+    std::optional<std::uint8_t> ReadByte() override { return ReadWithin(kReadWaitMs); }
+
+    std::optional<std::uint8_t> ReadByteWithin(std::uint32_t waitMs) override {
+        return ReadWithin(waitMs);
     }
 
     void DiscardInput() override {
@@ -195,6 +185,35 @@ public:
     bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
 
 private:
+    // The port's read time limit follows the caller's wait, so a read of the
+    // whole reply window blocks in the driver rather than in a loop here.
+    std::optional<std::uint8_t> ReadWithin(DWORD waitMs) {
+        std::uint8_t byte = 0;
+        DWORD got = 0;
+        if (IsOpen() && !gone_) {
+            SetReadLimit(waitMs);
+            if (ReadFile(handle_, &byte, 1, &got, nullptr) != FALSE) {
+                if (got == 1)
+                    return byte;
+                return std::nullopt;  // the read time limit has been waited out
+            }
+            NoteFailure();
+        }
+        // A failed read returns at once; wait the millisecond anyway so that
+        // a polling caller cannot spin.
+        Sleep(waitMs);
+        return std::nullopt;
+    }
+
+    void SetReadLimit(DWORD waitMs) {
+        if (waitMs == readLimitMs_)
+            return;
+        COMMTIMEOUTS timeouts = kLinkTimeouts;
+        timeouts.ReadTotalTimeoutConstant = waitMs;
+        if (SetCommTimeouts(handle_, &timeouts) != FALSE)
+            readLimitMs_ = waitMs;
+    }
+
     // A removed adapter leaves the handle open but every call failing: the
     // port is treated as gone until it is closed, as a hang-up is on Linux.
     // Other failures are line errors (parity, framing, overrun), which must
@@ -212,6 +231,7 @@ private:
     PortResolver resolve_;
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     COMMTIMEOUTS savedTimeouts_{};
+    DWORD readLimitMs_ = kReadWaitMs;
     bool timeoutsSaved_ = false;
     bool gone_ = false;
 };
