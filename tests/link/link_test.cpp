@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "line_times.h"
 #include "link/link.h"
 #include "link/transaction.h"
 #include "platform/event_pump.h"
@@ -15,26 +16,6 @@
 namespace vx::link {
 namespace {
 
-// Byte times on a real line: 11 bits a byte with even parity at 19200 baud,
-// 10 without at 115200, as the module sends them.
-constexpr std::uint64_t k19200eByteUs = 573;
-constexpr std::uint64_t k115200ByteUs = 95;
-// Spacing for tests where it does not matter.
-constexpr std::uint64_t kQuickByteUs = 100;
-// The write pauses of one frame: 1 + 5 + 1 + 1 + 1 ms.
-constexpr std::uint32_t kFramePausesMs = 9;
-// A reply delay counts from the CR's write; the window from its pause's end.
-constexpr std::uint32_t kMarkAfterCrMs = kReplyWindowMs + 1;
-
-// LF + text + checksum + CR, computed independently of the link's own code.
-std::string Reply(const std::string& text, bool lowercase = false) {
-    unsigned sum = 0x0A;
-    for (unsigned char c : text) sum ^= c;
-    char digits[3];
-    std::snprintf(digits, sizeof digits, lowercase ? "%02x" : "%02X", sum);
-    return "\n" + text + digits + "\r";
-}
-
 std::string CaseName(const char* behaviour) {
     std::string name;
     for (const char* p = behaviour; *p; ++p)
@@ -42,7 +23,6 @@ std::string CaseName(const char* behaviour) {
     return name;
 }
 
-const std::string kIdentify = Reply("!07,12345678");
 const std::string kExchange = Reply("!07,1000000000000001");
 const std::string kVersion = Reply("!0703.20-01");
 
@@ -344,55 +324,6 @@ TEST_F(LinkTest, FrameEndingOnTheLastBufferByteFails) {
     port.ReplyAfterCr("\n" + std::string(1022, 'x') + "\r", 2, kQuickByteUs);
     EXPECT_FALSE(link.SendCommand("B00B"));
     EXPECT_EQ(link.ReplyLength(), 0);
-}
-
-// Both ways of waiting end every transaction with the same result at the
-// same virtual moment; only the number of reads differs.
-struct WaitCase {
-    const char* behaviour;
-    std::string bytes;  // empty: nothing comes
-    std::uint32_t delayMs;
-    std::uint64_t byteUs;
-    bool accepted;
-    std::uint32_t endsAfterCrMs;
-};
-
-TEST(ReplyWaitTest, WaitingOnTheDeviceKeepsTheWindowsDeadlines) {
-    const std::uint32_t identifyMs =
-        static_cast<std::uint32_t>(kIdentify.size() * k19200eByteUs / 1000);
-    const WaitCase cases[] = {
-        {"nothing comes", "", 0, 0, false, kMarkAfterCrMs + 1},
-        {"reply at once", kIdentify, 2, k19200eByteUs, true, 2 + identifyMs},
-        {"reply starting on the mark", kIdentify, kMarkAfterCrMs, k19200eByteUs, true,
-         kMarkAfterCrMs + identifyMs},
-        {"reply after the mark", kIdentify, kMarkAfterCrMs + 3, k19200eByteUs, false,
-         kMarkAfterCrMs + 1},
-        {"noise past the mark ends at the next gap", std::string(20, 'x'), kMarkAfterCrMs - 2,
-         k19200eByteUs, false, kMarkAfterCrMs + 9},
-    };
-    for (const WaitCase& c : cases) {
-        std::uint32_t ended[2] = {};
-        int reads[2] = {};
-        for (const auto wait : {Link::ReplyWait::WithEvents, Link::ReplyWait::OnDevice}) {
-            const int k = wait == Link::ReplyWait::OnDevice ? 1 : 0;
-            sim::VirtualClock clock{1000};
-            sim::TimedPort port{clock};
-            platform::InstallableEventPump events;
-            Link link{port, clock, events};
-            link.SetReplyWait(wait);
-            ASSERT_TRUE(link.OpenCommPort(1, "19200,e,8,1"));
-            if (!c.bytes.empty())
-                port.ReplyAfterCr(c.bytes, c.delayMs, c.byteUs);
-            EXPECT_EQ(link.SendCommand("B00B"), c.accepted) << c.behaviour;
-            ended[k] = clock.TickMs() - port.Writes().back().atMs;
-            reads[k] = port.Reads();
-        }
-        EXPECT_EQ(ended[0], ended[1]) << c.behaviour;
-        EXPECT_NEAR(ended[1], c.endsAfterCrMs, 1) << c.behaviour;
-        // One read per byte, plus the few empty ones that close the wait.
-        EXPECT_LE(reads[1], static_cast<int>(c.bytes.size()) + 3) << c.behaviour;
-        EXPECT_GE(reads[0], reads[1]) << c.behaviour;
-    }
 }
 
 TEST_F(LinkTest, TextLongerThan255BytesIsRefusedUnsent) {
