@@ -6,7 +6,8 @@ namespace vx::sim {
 
 namespace {
 constexpr std::uint64_t kUsPerMs = 1000;
-constexpr std::uint64_t kReadLimitUs = 1000;
+constexpr std::uint64_t kMicrosPerMs = 1000;
+constexpr std::uint64_t kReadLimitUs = kMicrosPerMs;
 }  // namespace
 
 void TimedPort::Arrive(const std::string& bytes, std::uint32_t delayMs, std::uint64_t gapUs) {
@@ -40,14 +41,23 @@ void TimedPort::Write(const std::uint8_t* data, std::size_t count) {
 }
 
 std::optional<std::uint8_t> TimedPort::ReadByte() {
-    if (!arrivals_.empty() && arrivals_.front().dueUs <= clock_.NowUs() + kReadLimitUs) {
+    return ReadWithin(kReadLimitUs);
+}
+
+std::optional<std::uint8_t> TimedPort::ReadByteWithin(std::uint32_t waitMs) {
+    return ReadWithin(std::uint64_t{waitMs} * kMicrosPerMs);
+}
+
+std::optional<std::uint8_t> TimedPort::ReadWithin(std::uint64_t limitUs) {
+    ++reads_;
+    if (!arrivals_.empty() && arrivals_.front().dueUs <= clock_.NowUs() + limitUs) {
         if (arrivals_.front().dueUs > clock_.NowUs())
             clock_.AdvanceUs(arrivals_.front().dueUs - clock_.NowUs());
         const std::uint8_t byte = arrivals_.front().byte;
         arrivals_.pop_front();
         return byte;
     }
-    clock_.AdvanceUs(kReadLimitUs);
+    clock_.AdvanceUs(limitUs);
     return std::nullopt;
 }
 

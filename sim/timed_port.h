@@ -35,6 +35,9 @@ public:
     void RefuseLineSettings() { acceptsSettings_ = false; }
     void Write(const std::uint8_t* data, std::size_t count) override;
     std::optional<std::uint8_t> ReadByte() override;
+    std::optional<std::uint8_t> ReadByteWithin(std::uint32_t waitMs) override;
+    // How many reads the port was asked for, of either kind.
+    int Reads() const { return reads_; }
     // Drops the bytes that have arrived by now; those still on the way come.
     void DiscardInput() override;
     void Close() override { open_ = false; }
@@ -45,12 +48,15 @@ public:
     const std::string& OpenedName() const { return openedName_; }
 
 private:
+    std::optional<std::uint8_t> ReadWithin(std::uint64_t limitUs);
+
     struct Arrival {
         std::uint64_t dueUs;
         std::uint8_t byte;
     };
     VirtualClock& clock_;
     std::deque<Arrival> arrivals_;
+    int reads_ = 0;
     std::vector<Written> written_;
     std::string pendingReply_;
     std::uint32_t replyDelayMs_ = 0;

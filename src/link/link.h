@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link/transaction.h"
@@ -18,6 +19,12 @@ namespace vx::link {
 // thread at a time.
 class Link {
 public:
+    // How the reply wait passes the time between bytes. A window reads for
+    // 1 ms at a time and lets its events run after every empty read; a
+    // program without one blocks on the device until a byte arrives or the
+    // reply window closes. Both end the wait at the same moments.
+    enum class ReplyWait { WithEvents, OnDevice };
+
     Link(platform::SerialDevice& port, platform::Clock& clock, platform::EventPump& events);
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
@@ -38,6 +45,7 @@ public:
     // within the reply window. True only for a complete frame with a
     // matching checksum.
     bool SendCommand(const std::string& command);
+    void SetReplyWait(ReplyWait wait) { wait_ = wait; }
 
     // Verifies the frame held in RecvBuffer, ReplyLength bytes long.
     bool CheckReplyChecksum() const;
@@ -52,11 +60,13 @@ private:
     bool StoreByte(std::uint8_t byte);
     void KeepFrame();
     bool AwaitReply();
+    std::optional<std::uint8_t> ReadNext(std::uint32_t elapsedMs);
 
     platform::SerialDevice& port_;
     platform::Clock& clock_;
     platform::EventPump& events_;
     platform::PortOpen lastOpen_;
+    ReplyWait wait_ = ReplyWait::WithEvents;
     std::array<std::uint8_t, kRecvBufferSize> recvBuffer_{};
     int replyLength_ = 0;
     std::string replyText_;

@@ -87,6 +87,16 @@ bool Link::CheckReplyChecksum() const {
                static_cast<std::uint8_t>(digits[1]);
 }
 
+// Waiting on the device asks for just the time that makes the next empty
+// read the one that finds the window closed; past it, a line still sending
+// gets the window's own 1 ms reads.
+std::optional<std::uint8_t> Link::ReadNext(std::uint32_t elapsedMs) {
+    if (wait_ == ReplyWait::WithEvents)
+        return port_.ReadByte();
+    constexpr std::uint32_t kClosedAtMs = kReplyWindowMs + 1;
+    return port_.ReadByteWithin(elapsedMs < kClosedAtMs ? kClosedAtMs - elapsedMs : kEventsEveryMs);
+}
+
 // Only an empty read lets the clock end the wait, so a reply that is still
 // streaming in when the window closes is collected to its end. Unsigned
 // subtraction is the difference modulo 2^32, so the tick counter's
@@ -95,13 +105,14 @@ bool Link::AwaitReply() {
     replyLength_ = 0;
     const std::uint32_t t0 = clock_.TickMs();
     std::uint32_t eventsRunAt = t0;
+    std::uint32_t now = t0;
     int bytesPastWindow = 0;
     for (;;) {
-        const auto byte = port_.ReadByte();
+        const auto byte = ReadNext(now - t0);
         if (!byte) {
             events_.RunPending();
-            eventsRunAt = clock_.TickMs();
-            if (eventsRunAt - t0 > kReplyWindowMs)
+            eventsRunAt = now = clock_.TickMs();
+            if (now - t0 > kReplyWindowMs)
                 return false;
             continue;
         }
@@ -109,7 +120,7 @@ bool Link::AwaitReply() {
             KeepFrame();
             return CheckReplyChecksum();
         }
-        const std::uint32_t now = clock_.TickMs();
+        now = clock_.TickMs();
         if (now - t0 > kReplyWindowMs && ++bytesPastWindow > kMaxBytesPastWindow)
             return false;
         // A line that keeps sending must not keep the window's events waiting.

@@ -19,6 +19,9 @@ public:
     }
     void Write(const std::uint8_t* data, std::size_t count) override { inner_->Write(data, count); }
     std::optional<std::uint8_t> ReadByte() override { return inner_->ReadByte(); }
+    std::optional<std::uint8_t> ReadByteWithin(std::uint32_t waitMs) override {
+        return inner_->ReadByteWithin(waitMs);
+    }
     void DiscardInput() override { inner_->DiscardInput(); }
     void Close() override { inner_->Close(); }
     bool IsOpen() const override { return inner_->IsOpen(); }

@@ -64,6 +64,15 @@ public:
     // caller can never spin.
     virtual std::optional<std::uint8_t> ReadByte() = 0;
 
+    // Returns one received byte as soon as it arrives, or nothing once about
+    // `waitMs` milliseconds have passed without one: a caller that runs no
+    // events in between waits on the device instead of spinning. A device
+    // that cannot block that long may return sooner, after its 1 ms read.
+    virtual std::optional<std::uint8_t> ReadByteWithin(std::uint32_t waitMs) {
+        static_cast<void>(waitMs);
+        return ReadByte();
+    }
+
     // Drops every byte received but not yet read, so that a reply that came
     // too late for one command cannot pass for the reply to the next. Does
     // nothing while no port is open.

@@ -13,6 +13,7 @@
 #include "platform/settings_store.h"
 #include "platform/terminal.h"
 #include "platform/tone.h"
+#include "vxctl/inventory.h"
 #include "vxctl/options.h"
 #include "vxctl/output.h"
 #include "vxctl/ports_command.h"
@@ -120,6 +121,8 @@ int main(int argc, char** argv) {
                              return platform::CreateSystemSerialDevice(std::move(resolve));
                          },
                          [] { return platform::InterruptRequested(); }};
+    if (chosen == ctl::Command::Inventory)
+        return Finish(printer, ctl::RunInventory(parsed.options, machine, printer));
     ctl::Session session(parsed.options, std::move(machine), printer);
     return Finish(printer, session.Run());
 }

@@ -34,6 +34,14 @@ std::optional<int> ParseLanguage(const std::string& text) {
     return it == kLanguages.end() ? std::nullopt : std::optional<int>{it->second};
 }
 
+std::optional<int> ParseJobs(const std::string& text) {
+    if (text.empty() || text.size() > std::to_string(kMaxJobs).size() ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const int jobs = std::stoi(text);
+    return jobs >= 1 && jobs <= kMaxJobs ? std::optional<int>{jobs} : std::nullopt;
+}
+
 const std::vector<Command> kEvery{};
 const std::vector<Command> kAfterScan{Command::SetId, Command::SetBaud, Command::SetMode,
                                       Command::Factory, Command::Io};
@@ -109,6 +117,19 @@ const std::vector<CommandInfo>& Commands() {
          "module that failed is logged with the ID it has, and the ID it was to get\n"
          "goes to the next one. A --device that is not there yet is waited for (its\n"
          "folder must exist). Ctrl-C ends after the current module."},
+        {Command::Inventory, "inventory",
+         "inventory [--device PATH|URL]... [--ports-file FILE] [--lock SETTING | "
+         "--all-settings] [--jobs N] [--csv]",
+         "Read every module on many ports at once and change nothing: each port is\n"
+         "searched as scan searches it, then its version, mode and NO/NC flags are\n"
+         "read. The ports are those --device names (as often as wanted), the lines\n"
+         "of --ports-file (a device or URL and an optional label; # starts a\n"
+         "comment), else every entry of the Ports table. At most --jobs ports at\n"
+         "once (default " +
+             std::to_string(kDefaultJobs) +
+             "). One result per port as it finishes, then a\n"
+             "summary; --csv for a spreadsheet. Exit 0 when every port had a module, 4\n"
+             "when some had none, 3 when no port opened at all."},
         {Command::Ports, "ports", "ports [list | set COMn VALUE | remove COMn]",
          "The Ports table, which says what each of " + PortRange() +
              " opens: list it,\n"
@@ -201,6 +222,17 @@ const std::map<std::string, OptionRule>& Rules() {
          {{Command::Provision},
           Read(ParseMode, "--mode takes hold or normal", [](Options& o, int m) { o.mode = m; }),
           nullptr}},
+        {"--ports-file",
+         {{Command::Inventory},
+          Text("--ports-file takes a file",
+               [](Options& o, const std::string& v) { o.portsFile = v; }),
+          nullptr}},
+        {"--jobs",
+         {{Command::Inventory},
+          Read(ParseJobs, "--jobs takes a number from 1 to " + std::to_string(kMaxJobs),
+               [](Options& o, int n) { o.jobs = n; }),
+          nullptr}},
+        {"--csv", {{Command::Inventory}, nullptr, [](Options& o) { o.csv = true; }}},
         {"--log",
          {{Command::Provision},
           Text("--log takes a file", [](Options& o, const std::string& v) { o.logPath = v; }),

@@ -21,6 +21,10 @@ std::string CheckWhole(const Options& o, std::size_t operands) {
                           o.parallel || o.noStore;
     if (o.command == Command::Ports && searches)
         return "ports takes only --store, --json, --lang, -q and -v";
+    if (o.command == Command::Inventory && (!o.ports.empty() || o.parallel))
+        return "inventory takes its ports by --device, --ports-file or the Ports table";
+    if (o.command == Command::Inventory && o.csv && o.json)
+        return "--csv and --json exclude each other";
     if (o.noStore && !o.storePath.empty())
         return "--no-store and --store exclude each other";
     // Without a scan the flags are not known, and zeros are not a guess.

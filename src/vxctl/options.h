@@ -8,7 +8,7 @@
 
 namespace vx::ctl {
 
-enum class Command { Scan, SetId, SetBaud, SetMode, Factory, Io, Provision, Ports };
+enum class Command { Scan, SetId, SetBaud, SetMode, Factory, Io, Provision, Ports, Inventory };
 
 // What `ports` does to the Ports table.
 enum class PortsAction { List, Set, Remove };
@@ -19,6 +19,13 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitPortError = 3;
+// An inventory that found a module on some of its ports, not on all.
+inline constexpr int kExitSomeEmpty = 4;
+
+// How many ports an inventory works on at once: each holds one open device
+// and one thread, so the bound keeps both within what a process may have.
+inline constexpr int kDefaultJobs = 32;
+inline constexpr int kMaxJobs = 512;
 
 struct Options {
     Command command = Command::Scan;
@@ -45,6 +52,9 @@ struct Options {
     bool watch = false;
     int idFrom = 0;  // provision
     std::string logPath;
+    std::string portsFile;  // inventory
+    int jobs = 0;           // inventory; 0 = its default
+    bool csv = false;
 
     PortsAction portsAction = PortsAction::List;  // ports
     int tablePort = 0;                            // ports set|remove COMn

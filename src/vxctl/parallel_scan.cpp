@@ -99,6 +99,7 @@ private:
         MutableTone silence(session_.machine().tone);
         silence.muted = true;
         link::Link link(*worker.device, session_.machine().clock, noEvents);
+        link.SetReplyWait(link::Link::ReplyWait::OnDevice);
         ops::OperationContext ctx{*worker.window, link, session_.machine().clock, noEvents,
                                   silence};
         const ops::Outcome outcome = ops::btnScanClick(ctx);

@@ -15,9 +15,6 @@
 
 namespace vx::ctl {
 
-namespace {
-
-// The one line that says why a port did not open.
 Failure PortFailure(const RefusedOpen& refused, const std::string& device) {
     using platform::PortFailure;
     const platform::PortOpen& open = refused.open;
@@ -59,8 +56,6 @@ Failure PortFailure(const RefusedOpen& refused, const std::string& device) {
     }
     return failure;
 }
-
-}  // namespace
 
 Session::Session(const Options& options, Machine machine, Printer& printer)
     : options_(options), machine_(std::move(machine)), printer_(printer), tone_(machine_.tone) {}
@@ -156,6 +151,7 @@ int Session::Run() {
             onPump_();
     });
     link_ = std::make_unique<link::Link>(*device_, machine_.clock, pump_);
+    link_->SetReplyWait(link::Link::ReplyWait::OnDevice);
 
     const int languageNo = options_.languageNo.value_or(stored.LanguageNo);
     platform::SettingsStore& store = machine_.store;

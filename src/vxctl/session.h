@@ -52,6 +52,9 @@ private:
     platform::Tone& inner_;
 };
 
+// The one line that says why a port did not open.
+Failure PortFailure(const RefusedOpen& refused, const std::string& device);
+
 // COM number -> device, when the command line named the ports to use.
 using PortMap = std::map<int, std::string>;
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "line_times.h"
 #include "link/link.h"
 #include "link/transaction.h"
 #include "platform/event_pump.h"
@@ -15,26 +16,6 @@
 namespace vx::link {
 namespace {
 
-// Byte times on a real line: 11 bits a byte with even parity at 19200 baud,
-// 10 without at 115200, as the module sends them.
-constexpr std::uint64_t k19200eByteUs = 573;
-constexpr std::uint64_t k115200ByteUs = 95;
-// Spacing for tests where it does not matter.
-constexpr std::uint64_t kQuickByteUs = 100;
-// The write pauses of one frame: 1 + 5 + 1 + 1 + 1 ms.
-constexpr std::uint32_t kFramePausesMs = 9;
-// A reply delay counts from the CR's write; the window from its pause's end.
-constexpr std::uint32_t kMarkAfterCrMs = kReplyWindowMs + 1;
-
-// LF + text + checksum + CR, computed independently of the link's own code.
-std::string Reply(const std::string& text, bool lowercase = false) {
-    unsigned sum = 0x0A;
-    for (unsigned char c : text) sum ^= c;
-    char digits[3];
-    std::snprintf(digits, sizeof digits, lowercase ? "%02x" : "%02X", sum);
-    return "\n" + text + digits + "\r";
-}
-
 std::string CaseName(const char* behaviour) {
     std::string name;
     for (const char* p = behaviour; *p; ++p)
@@ -42,7 +23,6 @@ std::string CaseName(const char* behaviour) {
     return name;
 }
 
-const std::string kIdentify = Reply("!07,12345678");
 const std::string kExchange = Reply("!07,1000000000000001");
 const std::string kVersion = Reply("!0703.20-01");
 

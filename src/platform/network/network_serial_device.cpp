@@ -152,10 +152,12 @@ public:
         Send(outgoing_.data(), outgoing_.size());
     }
 
-    std::optional<std::uint8_t> ReadByte() override {
+    std::optional<std::uint8_t> ReadByte() override { return ReadByteWithin(kReadWait.count()); }
+
+    std::optional<std::uint8_t> ReadByteWithin(std::uint32_t waitMs) override {
         // Telnet commands alone do not end the wait, but its time does, even
         // for a server that never stops sending them.
-        const auto deadline = Clock::now() + kReadWait;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
         while (pending_.empty() && Usable() && Pump(deadline) && Clock::now() < deadline) {
         }
         if (!pending_.empty()) {
@@ -338,6 +340,9 @@ public:
         active_->Write(data, count);
     }
     std::optional<std::uint8_t> ReadByte() override { return active_->ReadByte(); }
+    std::optional<std::uint8_t> ReadByteWithin(std::uint32_t waitMs) override {
+        return active_->ReadByteWithin(waitMs);
+    }
     void DiscardInput() override { active_->DiscardInput(); }
     void Close() override { active_->Close(); }
     bool IsOpen() const override { return active_->IsOpen(); }

@@ -179,6 +179,7 @@ public:
         MakePlainLine(state);
         if (SetCommState(handle_, &state) == FALSE)
             return Refused("the driver refused a line without handshake");
+        readLimitMs_ = kReadWaitMs;
         return {};
     }
 
@@ -208,21 +209,10 @@ public:
         }
     }
 
-    std::optional<std::uint8_t> ReadByte() override {
-        std::uint8_t byte = 0;
-        DWORD got = 0;
-        if (IsOpen() && !gone_) {
-            if (ReadFile(handle_, &byte, 1, &got, nullptr) != FALSE) {
-                if (got == 1)
-                    return byte;
-                return std::nullopt;  // the read time limit has been waited out
-            }
-            NoteFailure();
-        }
-        // A failed read returns at once; wait the millisecond anyway so that
-        // a polling caller cannot spin.
-        Sleep(kReadWaitMs);
-        return std::nullopt;
+    std::optional<std::uint8_t> ReadByte() override { return ReadWithin(kReadWaitMs); }
+
+    std::optional<std::uint8_t> ReadByteWithin(std::uint32_t waitMs) override {
+        return ReadWithin(waitMs);
     }
 
     void DiscardInput() override {
@@ -245,6 +235,34 @@ public:
     bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
 
 private:
+    // The port's read time limit follows the caller's wait, so a read of the
+    // whole reply window blocks in the driver rather than in a loop here.
+    std::optional<std::uint8_t> ReadWithin(DWORD waitMs) {
+        std::uint8_t byte = 0;
+        DWORD got = 0;
+        if (IsOpen() && !gone_) {
+            SetReadLimit(waitMs);
+            if (ReadFile(handle_, &byte, 1, &got, nullptr) != FALSE) {
+                if (got == 1)
+                    return byte;
+                return std::nullopt;  // the read time limit has been waited out
+            }
+            NoteFailure();
+        }
+        // A failed read returns at once; wait the millisecond anyway so that
+        // a polling caller cannot spin.
+        Sleep(waitMs);
+        return std::nullopt;
+    }
+
+    void SetReadLimit(DWORD waitMs) {
+        if (waitMs == readLimitMs_)
+            return;
+        COMMTIMEOUTS timeouts = kLinkTimeouts;
+        timeouts.ReadTotalTimeoutConstant = waitMs;
+        if (SetCommTimeouts(handle_, &timeouts) != FALSE)
+            readLimitMs_ = waitMs;
+
     // A port whose driver will not run it as the link needs is not opened:
     // a read without a time limit could wait for ever.
     PortOpen Refused(const char* what) {
@@ -271,6 +289,7 @@ private:
     PortResolver resolve_;
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     COMMTIMEOUTS savedTimeouts_{};
+    DWORD readLimitMs_ = kReadWaitMs;
     bool timeoutsSaved_ = false;
     bool gone_ = false;
 };
