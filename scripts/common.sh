@@ -64,7 +64,14 @@ vx_build() {
 vx_configure() {
   local preset=$1 dir=$2
   shift 2
-  [ -f "$dir/build.ninja" ] && return 0
+  # An existing folder keeps its preset, but takes the settings given now:
+  # a folder from before a setting was added must not build without it.
+  if [ -f "$dir/build.ninja" ]; then
+    [ $# -eq 0 ] && return 0
+    cmake -S "$VX_ROOT" -B "$dir" "$@" >"$dir/configure.log" 2>&1 \
+      || { tail -n 30 "$dir/configure.log" >&2; vx_die "configuring failed (full log: $dir/configure.log)"; }
+    return 0
+  fi
   mkdir -p "$dir"
   cmake --preset "$preset" -S "$VX_ROOT" -B "$dir" "$@" >"$dir/configure.log" 2>&1 \
     || { tail -n 30 "$dir/configure.log" >&2; vx_die "configuring failed (full log: $dir/configure.log)"; }
