@@ -39,40 +39,65 @@ constexpr const char* kModuleLine = "19200,e,8,1";
 constexpr const char* kServerLine = "9600n81";
 constexpr int kIdentityReplyLength = 16;
 constexpr int kPort = 1;
+// The device's own limits, and what a loaded machine may add to a wait.
+constexpr std::chrono::milliseconds kAcknowledge{1000};
+constexpr std::chrono::milliseconds kConnect{3000};
+constexpr std::chrono::milliseconds kQuick{500};
 
 // A device server that speaks Telnet but misbehaves in one way.
 enum class Misbehaviour {
-    NeverAcknowledges,        // agrees to com port control, answers no command
-    AcknowledgesOnlyControl,  // answers the flow control command, no line settings
-    RefusesComPort,           // DONT COM-PORT-OPTION
-    HangsUp,                  // closes every connection at once
+    NeverAcknowledges,         // agrees to com port control, answers no command
+    AcknowledgesOnlyControl,   // answers the flow control commands, no line settings
+    RefusesComPort,            // DONT COM-PORT-OPTION
+    HangsUp,                   // closes every connection at once
+    NeverAccepts,              // its backlog is full: a connect never completes
+    Silent,                    // accepts, then says nothing
+    KeepsFlowControl,          // answers SET-CONTROL with XON/XOFF
+    RefusesBinary,             // WONT BINARY, DONT BINARY
+    LeavesSubnegotiationOpen,  // IAC SB COM-PORT-OPTION ... and never IAC SE
 };
 
 class FakeServer {
 public:
     explicit FakeServer(Misbehaviour how) : how_(how) {
         listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener_, 1);
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        address_.sin_family = AF_INET;
+        address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address_;
+        bind(listener_, reinterpret_cast<sockaddr*>(&address_), sizeof address_);
+        listen(listener_, how == Misbehaviour::NeverAccepts ? 0 : 1);
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address_), &length);
+        if (how == Misbehaviour::NeverAccepts) {
+            FillBacklog();
+            return;
+        }
         thread_ = std::thread([this] { Serve(); });
     }
     ~FakeServer() {
         shutdown(listener_, SHUT_RDWR);
         close(listener_);
-        thread_.join();
+        if (thread_.joinable())
+            thread_.join();
+        for (const int filler : fillers_) close(filler);
     }
     FakeServer(const FakeServer&) = delete;
     FakeServer& operator=(const FakeServer&) = delete;
 
-    std::string Url() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
+    std::string Url() const {
+        return "rfc2217://127.0.0.1:" + std::to_string(ntohs(address_.sin_port));
+    }
 
 private:
+    // Connections nobody accepts take the queue's places; later ones wait.
+    void FillBacklog() {
+        constexpr int kFillers = 3;
+        for (int i = 0; i < kFillers; ++i) {
+            const int filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            connect(filler, reinterpret_cast<const sockaddr*>(&address_), sizeof address_);
+            fillers_.push_back(filler);
+        }
+    }
+
     void Serve() {
         for (;;) {
             const int client = accept(listener_, nullptr, nullptr);
@@ -84,29 +109,53 @@ private:
         }
     }
 
-    // Answers the client's offer of the com port option and, when told to,
-    // the first com port command (which is the flow control one).
+    void Send(int client, const std::string& bytes) const {
+        send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+
+    // Answers the client's offer of the com port option and then each flow
+    // control command, as far as its misbehaviour lets it.
     void Converse(int client) const {
-        const std::vector<std::uint8_t> agree{0xFF, 0xFD, 44};
-        const std::vector<std::uint8_t> refuse{0xFF, 0xFE, 44};
-        const std::vector<std::uint8_t> controlAck{0xFF, 0xFA, 44, 105, 1, 0xFF, 0xF0};
-        const auto& answer = how_ == Misbehaviour::RefusesComPort ? refuse : agree;
-        send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
-        bool acknowledged = false;
+        if (how_ == Misbehaviour::Silent) {
+            std::uint8_t sink[256];
+            while (recv(client, sink, sizeof sink, 0) > 0) {
+            }
+            return;
+        }
+        Send(client, how_ == Misbehaviour::RefusesComPort ? "\xFF\xFE\x2C" : "\xFF\xFD\x2C");
+        if (how_ == Misbehaviour::RefusesBinary)
+            Send(client, std::string("\xFF\xFC\x00\xFF\xFE\x00", 6));
         std::uint8_t chunk[256];
         for (ssize_t got; (got = recv(client, chunk, sizeof chunk, 0)) > 0;) {
             const std::string bytes(reinterpret_cast<char*>(chunk), static_cast<std::size_t>(got));
-            const bool control = bytes.find("\xFF\xFA\x2C\x05") != std::string::npos;
-            if (how_ == Misbehaviour::AcknowledgesOnlyControl && control && !acknowledged) {
-                send(client, controlAck.data(), controlAck.size(), MSG_NOSIGNAL);
-                acknowledged = true;
+            for (auto at = bytes.find("\xFF\xFA\x2C\x05");
+                 at != std::string::npos && at + 4 < bytes.size();
+                 at = bytes.find("\xFF\xFA\x2C\x05", at + 1)) {
+                AnswerControl(client, static_cast<char>(bytes[at + 4]));
             }
+        }
+    }
+
+    void AnswerControl(int client, char value) const {
+        const std::string head("\xFF\xFA\x2C\x69", 4);
+        switch (how_) {
+            case Misbehaviour::NeverAcknowledges:
+                return;
+            case Misbehaviour::LeavesSubnegotiationOpen:
+                Send(client, head + value);
+                return;
+            case Misbehaviour::KeepsFlowControl:
+                Send(client, head + "\x02\xFF\xF0");
+                return;
+            default:
+                Send(client, head + value + "\xFF\xF0");
         }
     }
 
     Misbehaviour how_;
     int listener_ = -1;
-    int port_ = 0;
+    sockaddr_in address_{};
+    std::vector<int> fillers_;
     std::thread thread_;
 };
 
@@ -194,6 +243,9 @@ struct OpenCase {
     std::string target;
     PortFailure failure;
     std::string reason;
+    // The limit that ends the wait (acknowledge 1 s, connect 3 s), plus what
+    // a loaded machine adds to the waits around it.
+    std::chrono::milliseconds within{kQuick};
 };
 
 void PrintTo(const OpenCase& c, std::ostream* os) {
@@ -208,7 +260,9 @@ TEST_P(NetworkPortOpen, FailsWithItsReason) {
     if (c.server)
         fake = std::make_unique<FakeServer>(*c.server);
     MapPort(kPort, fake ? fake->Url() : c.target);
+    const auto started = std::chrono::steady_clock::now();
     const platform::PortOpen opened = device->Open("COM1");
+    EXPECT_LE(std::chrono::steady_clock::now() - started, c.within);
     EXPECT_EQ(opened.failure, c.failure);
     EXPECT_NE(opened.detail.find(c.reason), std::string::npos) << opened.detail;
     EXPECT_FALSE(device->IsOpen());
@@ -218,10 +272,24 @@ INSTANTIATE_TEST_SUITE_P(
     Servers, NetworkPortOpen,
     ::testing::Values(
         OpenCase{"NeverAcknowledges", Misbehaviour::NeverAcknowledges, "", PortFailure::Other,
-                 "did not acknowledge com port control within"},
+                 "did not acknowledge com port control within 1000 ms", kAcknowledge + kQuick},
+        OpenCase{"Silent", Misbehaviour::Silent, "", PortFailure::Other,
+                 "did not acknowledge com port control within 1000 ms", kAcknowledge + kQuick},
+        OpenCase{"LeavesSubnegotiationOpen", Misbehaviour::LeavesSubnegotiationOpen, "",
+                 PortFailure::Other, "did not acknowledge com port control within 1000 ms",
+                 kAcknowledge + kQuick},
+        OpenCase{"NeverAccepts", Misbehaviour::NeverAccepts, "", PortFailure::Other,
+                 "did not accept a connection within 3000 ms", kConnect + kQuick},
         OpenCase{"RefusesComPort", Misbehaviour::RefusesComPort, "", PortFailure::Other,
                  "refuses com port control"},
-        OpenCase{"HangsUp", Misbehaviour::HangsUp, "", PortFailure::Other, "closed the connection"},
+        OpenCase{"KeepsFlowControl", Misbehaviour::KeepsFlowControl, "", PortFailure::Other,
+                 "answered SET-CONTROL with 2"},
+        OpenCase{"RefusesBinary", Misbehaviour::RefusesBinary, "", PortFailure::Other,
+                 "refuses binary transmission"},
+        // Tried again as a server still letting a session go, until the
+        // connect limit.
+        OpenCase{"HangsUp", Misbehaviour::HangsUp, "", PortFailure::Other, "closed the connection",
+                 kConnect + kQuick},
         OpenCase{"NothingListens", std::nullopt,
                  "rfc2217://127.0.0.1:" + std::to_string(test::FreeTcpPort()), PortFailure::Missing,
                  ""},

@@ -5,12 +5,14 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <mstcpip.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 // <mmsystem.h> needs the types of <windows.h>: keep it after this line.
 #include <mmsystem.h>
 #include <windows.h>
 #else
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -24,9 +26,12 @@
 #include <ctime>
 #endif
 
+#include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -36,6 +41,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // A send that makes no progress for this long means the peer stopped reading.
 constexpr auto kSendStall = std::chrono::seconds(1);
+// Waits of the connect and the resolver are cut into slices this long, with
+// the caller's events run between them.
+constexpr auto kWaitSlice = std::chrono::milliseconds(10);
+// An idle connection is probed after this long, then every interval, and a
+// peer that acknowledges nothing (probes or data) for the give-up time is
+// gone: a pulled cable shows within seconds, not TCP's quarter of an hour.
+constexpr int kKeepIdleSeconds = 2;
+constexpr int kKeepIntervalSeconds = 1;
+constexpr int kKeepProbes = 3;
+constexpr int kGiveUpMs = 5000;
+constexpr std::size_t kAddressText = 64;
 
 #ifdef _WIN32
 using Socket = SOCKET;
@@ -98,6 +114,19 @@ bool StartNetworking() {
         return WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();
     return started;
+}
+
+void KeepAlive(Socket s) {
+    const DWORD on = 1;
+    setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
+    tcp_keepalive probes{1, kKeepIdleSeconds * 1000UL, kKeepIntervalSeconds * 1000UL};
+    DWORD returned = 0;
+    WSAIoctl(s, SIO_KEEPALIVE_VALS, &probes, sizeof probes, nullptr, 0, &returned, nullptr,
+             nullptr);
+#ifdef TCP_MAXRT
+    const DWORD seconds = kGiveUpMs / 1000;
+    setsockopt(s, IPPROTO_TCP, TCP_MAXRT, reinterpret_cast<const char*>(&seconds), sizeof seconds);
+#endif
 }
 
 class TimerResolution {
@@ -168,8 +197,35 @@ bool StartNetworking() {
     return true;
 }
 
+void KeepAlive(Socket s) {
+    const int on = 1;
+    setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepIdleSeconds, sizeof kKeepIdleSeconds);
+    setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepIntervalSeconds, sizeof kKeepIntervalSeconds);
+    setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &kKeepProbes, sizeof kKeepProbes);
+    setsockopt(s, IPPROTO_TCP, TCP_USER_TIMEOUT, &kGiveUpMs, sizeof kGiveUpMs);
+}
+
 struct TimerResolution {};
 #endif
+
+std::string EndpointText(const sockaddr_storage& peer) {
+    std::array<char, kAddressText> text{};
+    if (peer.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(peer);
+        inet_ntop(AF_INET, &v4.sin_addr, text.data(), text.size());
+        return std::string(text.data()) + ":" + std::to_string(ntohs(v4.sin_port));
+    }
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(peer);
+    const std::string port = std::to_string(ntohs(v6.sin6_port));
+    if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+        constexpr std::size_t kMappedPrefix = 12;
+        inet_ntop(AF_INET, &v6.sin6_addr.s6_addr[kMappedPrefix], text.data(), text.size());
+        return std::string(text.data()) + ":" + port;
+    }
+    inet_ntop(AF_INET6, &v6.sin6_addr, text.data(), text.size());
+    return "[" + std::string(text.data()) + "]:" + port;
+}
 
 class SocketConnection final : public TcpConnection {
 public:
@@ -212,6 +268,14 @@ public:
         }
     }
 
+    std::string Endpoint() const override {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(socket_, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
+            return {};
+        return EndpointText(peer);
+    }
+
 private:
     Socket socket_;
     // Held for its lifetime only (nothing on Linux).
@@ -252,7 +316,8 @@ addrinfo Hints(const NetworkUrl& url) {
 }
 
 // False when the limit passed first.
-bool Resolve(const NetworkUrl& url, std::chrono::milliseconds limit, AddressList& list) {
+bool Resolve(const NetworkUrl& url, std::chrono::milliseconds limit, AddressList& list,
+             const std::function<void()>& whileWaiting) {
     const std::string port = std::to_string(url.port);
     const addrinfo hints = Hints(url);
     if (url.hostForm != NetworkUrl::HostForm::Name) {
@@ -260,7 +325,7 @@ bool Resolve(const NetworkUrl& url, std::chrono::milliseconds limit, AddressList
         return true;
     }
     auto lookup = std::make_shared<Lookup>();
-    std::thread([lookup, host = url.host, port, hints] {
+    auto resolver = [lookup, host = url.host, port, hints] {
         addrinfo* head = nullptr;
         const int error = getaddrinfo(host.c_str(), port.c_str(), &hints, &head);
         std::lock_guard lock(lookup->mutex);
@@ -273,11 +338,25 @@ bool Resolve(const NetworkUrl& url, std::chrono::milliseconds limit, AddressList
         lookup->error = error;
         lookup->finished = true;
         lookup->done.notify_one();
-    }).detach();
+    };
+    try {
+        std::thread(std::move(resolver)).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: the resolver runs here, without its limit.
+        list.error = getaddrinfo(url.host.c_str(), port.c_str(), &hints, &list.head);
+        return true;
+    }
+    const auto deadline = Clock::now() + limit;
     std::unique_lock lock(lookup->mutex);
-    if (!lookup->done.wait_for(lock, limit, [&] { return lookup->finished; })) {
-        lookup->abandoned = true;
-        return false;
+    while (!lookup->done.wait_until(lock, std::min(deadline, Clock::now() + kWaitSlice),
+                                    [&] { return lookup->finished; })) {
+        if (Clock::now() >= deadline) {
+            lookup->abandoned = true;
+            return false;
+        }
+        lock.unlock();
+        whileWaiting();
+        lock.lock();
     }
     list.head = lookup->head;
     list.error = lookup->error;
@@ -290,7 +369,28 @@ struct Attempt {
     bool timedOut = false;
 };
 
-Attempt ConnectOne(const addrinfo& address, Clock::time_point deadline) {
+// Readiness to write within the deadline, with the caller's events run
+// between slices of the wait.
+int WaitWritable(Socket s, Clock::time_point deadline, const std::function<void()>& whileWaiting) {
+    for (;;) {
+        const auto sliceEnd = std::min(deadline, Clock::now() + kWaitSlice);
+        const int ready = WaitFor(s, true, sliceEnd);
+        if (ready != 0 || sliceEnd >= deadline)
+            return ready;
+        whileWaiting();
+    }
+}
+
+// An IPv6 link-local address names no link without its zone.
+bool LinkLocalWithoutZone(const addrinfo& address) {
+    if (address.ai_family != AF_INET6)
+        return false;
+    const auto& v6 = *reinterpret_cast<const sockaddr_in6*>(address.ai_addr);
+    return IN6_IS_ADDR_LINKLOCAL(&v6.sin6_addr) && v6.sin6_scope_id == 0;
+}
+
+Attempt ConnectOne(const addrinfo& address, Clock::time_point deadline,
+                   const std::function<void()>& whileWaiting) {
     Attempt attempt;
     const Socket s = socket(address.ai_family, address.ai_socktype, address.ai_protocol);
     if (s == kNoSocket) {
@@ -299,13 +399,14 @@ Attempt ConnectOne(const addrinfo& address, Clock::time_point deadline) {
     }
     int on = 1;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    KeepAlive(s);
     bool connected = MakeNonBlocking(s);
     if (connected && connect(s, address.ai_addr, static_cast<int>(address.ai_addrlen)) != 0) {
         connected = false;
         attempt.error = LastError();
         if (ConnectPending(attempt.error)) {
             // A refusal shows as an error condition: the reason is the socket's.
-            const int ready = WaitFor(s, true, deadline);
+            const int ready = WaitWritable(s, deadline, whileWaiting);
             int error = 0;
             socklen_t length = sizeof error;
             attempt.timedOut = ready == 0;
@@ -327,11 +428,12 @@ Attempt ConnectOne(const addrinfo& address, Clock::time_point deadline) {
 }  // namespace
 
 TcpConnect ConnectTcp(const NetworkUrl& url, std::chrono::milliseconds resolveLimit,
-                      std::chrono::milliseconds connectLimit) {
+                      std::chrono::milliseconds connectLimit,
+                      const std::function<void()>& whileWaiting) {
     if (!StartNetworking())
         return {nullptr, {PortFailure::Other, 0, "the network is not available"}};
     AddressList addresses;
-    if (!Resolve(url, resolveLimit, addresses)) {
+    if (!Resolve(url, resolveLimit, addresses, whileWaiting)) {
         return {nullptr,
                 {PortFailure::Other, 0,
                  "the name " + url.host + " did not resolve within " +
@@ -342,11 +444,23 @@ TcpConnect ConnectTcp(const NetworkUrl& url, std::chrono::milliseconds resolveLi
     const auto deadline = Clock::now() + connectLimit;
     Attempt last;
     bool anyRefused = false;
-    for (const addrinfo* a = addresses.head; a != nullptr; a = a->ai_next) {
-        last = ConnectOne(*a, deadline);
+    bool anyTried = false;
+    long left = 0;
+    for (const addrinfo* a = addresses.head; a != nullptr; a = a->ai_next) ++left;
+    for (const addrinfo* a = addresses.head; a != nullptr; a = a->ai_next, --left) {
+        if (LinkLocalWithoutZone(*a))
+            continue;
+        anyTried = true;
+        const auto share = (deadline - Clock::now()) / left;
+        last = ConnectOne(*a, Clock::now() + share, whileWaiting);
         if (last.socket != kNoSocket)
             return {std::make_unique<SocketConnection>(last.socket), {}};
         anyRefused = anyRefused || Refused(last.error);
+    }
+    if (!anyTried) {
+        return {nullptr,
+                {PortFailure::Other, 0,
+                 url.host + " is a link-local IPv6 address: add its zone, as in fe80::1%eth0"}};
     }
     if (anyRefused)
         return {nullptr, {PortFailure::Missing}};
