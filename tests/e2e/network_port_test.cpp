@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -17,11 +18,13 @@
 #include <thread>
 #include <vector>
 
+#include "delaying_proxy.h"
 #include "link/link.h"
 #include "platform/clock.h"
 #include "platform/com_ports.h"
 #include "platform/event_pump.h"
 #include "platform/linux/serial_device_linux.h"
+#include "platform/network/network_serial_device.h"
 #include "platform/settings_store.h"
 #include "ser2net_process.h"
 #include "temp_folder.h"
@@ -305,6 +308,88 @@ TEST_F(NetworkPort, UnacknowledgedLineSettingsAreRefusedButLeaveThePortOpen) {
     EXPECT_TRUE(device->IsOpen());
     device->Close();  // before the server goes
 }
+
+// A window's event loop, probed: the longest it waited between two runs.
+class ProbedEvents final : public platform::EventPump {
+public:
+    void RunPending() override {
+        const auto now = std::chrono::steady_clock::now();
+        if (runs_++ > 0)
+            longest_ = std::max(longest_, now - last_);
+        last_ = now;
+    }
+    int Runs() const { return runs_; }
+    std::chrono::steady_clock::duration Longest() const { return longest_; }
+
+private:
+    int runs_ = 0;
+    std::chrono::steady_clock::time_point last_;
+    std::chrono::steady_clock::duration longest_{};
+};
+
+// A switched-off device server holds the connect for its whole limit; the
+// window must keep painting and running its timers all along.
+TEST_F(NetworkPort, EventsRunThroughoutAConnectThatNeverCompletes) {
+    constexpr std::chrono::milliseconds kLongestEventGap{50};
+    FakeServer off(Misbehaviour::NeverAccepts);
+    MapPort(kPort, off.Url());
+    ProbedEvents probe;
+    link::Link probed(*device, platform::SystemClock(), probe);
+    EXPECT_FALSE(probed.OpenCommPort(kPort, kModuleLine));
+    EXPECT_GT(probe.Runs(), kConnect / kLongestEventGap);
+    EXPECT_LE(probe.Longest(), kLongestEventGap);
+}
+
+struct RemoteCase {
+    std::string name;
+    std::chrono::milliseconds roundTrip;
+    bool allowance;  // whether the round trip is added to the reply window
+    bool answered;
+};
+
+void PrintTo(const RemoteCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class NoClaim final : public platform::PortClaim {
+public:
+    long Take(const std::string&) override { return 0; }
+    void Release() override {}
+};
+
+// The module behind ser2net behind a network as slow as a cellular router's.
+class RemoteSite : public NetworkPort, public ::testing::WithParamInterface<RemoteCase> {};
+
+TEST_P(RemoteSite, TheModuleKeepsItsOwnReplyTime) {
+    const RemoteCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(StartModule({"--line", kModuleLine}));
+    test::DelayingProxy proxy(server->TcpPort(0), c.roundTrip);
+    platform::NetworkLimits limits;
+    if (!c.allowance)
+        limits.maxAllowance = std::chrono::milliseconds{0};
+    MapPort(kPort, "rfc2217://127.0.0.1:" + std::to_string(proxy.Port()));
+    auto routed = platform::CreateRoutingSerialDevice(
+        [this](const std::string& name) { return platform::ResolveComPort(name, *store); },
+        [](platform::PortResolver) { return platform::CreateSystemSerialDevice({}); },
+        platform::CreateNetworkSerialDevice(std::make_unique<NoClaim>(), limits));
+    link::Link far(*routed, platform::SystemClock(), events);
+    ASSERT_TRUE(far.OpenCommPort(kPort, kModuleLine)) << far.LastOpen().detail;
+    for (const char* command : {"B00B", "B00V", "B00G"}) {
+        EXPECT_EQ(far.SendCommand(command), c.answered) << command << ReadFileText(SimLog());
+    }
+    far.CloseCommPort();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RoundTrips, RemoteSite,
+    ::testing::Values(RemoteCase{"Loopback", std::chrono::milliseconds{0}, true, true},
+                      RemoteCase{"Rtt20", std::chrono::milliseconds{20}, true, true},
+                      RemoteCase{"Rtt60", std::chrono::milliseconds{60}, true, true},
+                      RemoteCase{"Rtt120", std::chrono::milliseconds{120}, true, true},
+                      RemoteCase{"Rtt250", std::chrono::milliseconds{250}, true, true},
+                      RemoteCase{"Rtt250WithoutAllowance", std::chrono::milliseconds{250}, false,
+                                 false}),
+    [](const auto& info) { return info.param.name; });
 
 // vxctl through ser2net, one run per step, each as a technician would type it.
 class VxctlOverNetwork : public NetworkPort {
