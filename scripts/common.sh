@@ -14,7 +14,7 @@ VX_PACKAGES=(
   g++-mingw-w64-x86-64-posix googletest wine64 xdotool
   appstream desktop-file-utils libxcb-damage0-dev
   dbus at-spi2-core python3-pyatspi
-  ser2net
+  ser2net libssl-dev openssl
   librsvg2-bin icoutils wixl msitools
 )
 

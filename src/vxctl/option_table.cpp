@@ -113,7 +113,8 @@ const std::vector<CommandInfo>& Commands() {
          "The Ports table, which says what each of " + PortRange() +
              " opens: list it,\n"
              "set a number to VALUE, or remove a number. VALUE is a network port\n"
-             "(rfc2217://HOST:PORT or socket://HOST:PORT), or on Linux a device by its\n"
+             "(rfc2217://HOST:PORT or socket://HOST:PORT, over TLS rfc2217+tls://...),\n"
+             "or on Linux a device by its\n"
              "absolute path (/dev/serial/by-id/...), on Windows a native port (COM23),\n"
              "each checked as the table's reader takes it. The table is kept where the\n"
              "window reads it: the store file on Linux, on Windows the registry's 32-bit\n"
@@ -148,7 +149,8 @@ const std::map<std::string, OptionRule>& Rules() {
           [](const std::string& v, Options& o) -> std::string {
               if (v.empty() || (platform::IsNetworkPortText(v) && !platform::ParseNetworkUrl(v)))
                   return "--device takes the path of a serial device or "
-                         "rfc2217://HOST:PORT or socket://HOST:PORT";
+                         "rfc2217://HOST:PORT or socket://HOST:PORT (over TLS rfc2217+tls:// "
+                         "or socket+tls://, see the man page)";
               o.devices.push_back(v);
               return "";
           },

@@ -1,4 +1,5 @@
 // Scan, set and find again: the window's operations on a module in vxsim.
+#include "test_certificates.h"
 #include "window_on_vxsim.h"
 
 namespace vx::ui::e2e {
@@ -112,20 +113,29 @@ TEST_F(WindowOnVxsim, KeyboardAloneScansAndSetsTheNextId) {
 }
 
 // The module behind a device server that starts at a rate it does not hear:
-// found only if the scan's line settings reach the server's port.
+// found only if the scan's line settings reach the server's port, in the
+// clear and through TLS with the server's self-signed certificate pinned.
 TEST_F(WindowOnVxsim, KeyboardScanFindsAModuleBehindADeviceServer) {
-    test::Ser2net server(folder.Path(), {{folder.File("com3"), "9600n81", true}});
-    ASSERT_TRUE(server.Ready());
-    ports["COM3"] = server.Url(0);
+    const test::TestCertificates certificates;
+    for (const std::string certificate : {"", "self"}) {
+        SCOPED_TRACE(certificate.empty() ? "in the clear" : "through TLS");
+        test::Ser2net server(folder.Path(),
+                             {certificates.ServerPort(folder.File("com3"), certificate, false)});
+        ASSERT_TRUE(server.Ready());
+        ports["COM3"] = certificate.empty()
+                            ? server.Url(0)
+                            : "rfc2217+tls://127.0.0.1:" + std::to_string(server.TcpPort(0)) +
+                                  "?cert-sha256=" + certificates.CertificatePin(certificate);
 
-    ASSERT_NO_FATAL_FAILURE(EnterScansTheModule());
+        ASSERT_NO_FATAL_FAILURE(EnterScansTheModule());
 
-    EXPECT_EQ(window->pnMsg->text(), "Get Module Info Ok. (COM : #3)");
-    EXPECT_EQ(window->pnSerial->text(), QString("S/N : ") + kModuleSerial);
-    EXPECT_EQ(window->shComm->Brush(), kYellow);
-    EXPECT_GE(CountLines(Log(), {folder.File("com3"), "baud=19200 command=B00B", "answered"}), 1)
+        EXPECT_EQ(window->pnMsg->text(), "Get Module Info Ok. (COM : #3)");
+        EXPECT_EQ(window->pnSerial->text(), QString("S/N : ") + kModuleSerial);
+        EXPECT_EQ(window->shComm->Brush(), kYellow);
+        EXPECT_FALSE(device->IsOpen());
+    }
+    EXPECT_GE(CountLines(Log(), {folder.File("com3"), "baud=19200 command=B00B", "answered"}), 2)
         << Log();
-    EXPECT_FALSE(device->IsOpen());
 }
 
 }  // namespace

@@ -49,12 +49,16 @@ void PrintTo(const UrlCase& c, std::ostream* os) {
 
 class NetworkUrlRules : public ::testing::TestWithParam<UrlCase> {};
 
-TEST_P(NetworkUrlRules, AcceptOnlyTheTwoFormsAndSpellThemOneWay) {
+TEST_P(NetworkUrlRules, AcceptOnlyTheirFormsAndSpellThemOneWay) {
     const auto url = ParseNetworkUrl(GetParam().text);
     EXPECT_EQ(url ? url->Canonical() : "", GetParam().canonical);
 }
 
 const std::string kLongLabel(64, 'a');
+const std::string kPinBare = "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff";
+const std::string kPinColons =
+    "00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:00:11:22:33:44:55:66:77:88:99:Aa:bB:cc:dd:ee:"
+    "ff";
 const std::string kLongestName = [] {
     std::string name;
     while (name.size() + 64 <= 253) name += std::string(63, 'b') + ".";
@@ -91,7 +95,25 @@ INSTANTIATE_TEST_SUITE_P(
         UrlCase{"rfc2217://[1:2:3:4:5:6:7:8:9]:80", ""},
         UrlCase{"rfc2217://[1:2:3:4:5:6:7::8]:80", ""}, UrlCase{"rfc2217://[::1]", ""},
         UrlCase{"rfc2217://[127.0.0.1]:80", ""}, UrlCase{"rfc2217://" + kLongLabel + ":80", ""},
-        UrlCase{"rfc2217://" + kLongestName + "d:1", ""}),
+        UrlCase{"rfc2217://" + kLongestName + "d:1", ""},
+        // Over TLS: the settings in the query, spelt one way.
+        UrlCase{"rfc2217+tls://Server.example:4001", "rfc2217+tls://server.example:4001"},
+        UrlCase{"socket+tls://[::1]:9?client-key=k.pem&client-cert=/etc/a%20b.pem",
+                "socket+tls://[::1]:9?client-cert=/etc/a%20b.pem&client-key=k.pem"},
+        UrlCase{"rfc2217+tls://h:1?cert-sha256=" + kPinColons,
+                "rfc2217+tls://h:1?cert-sha256=" + kPinBare},
+        UrlCase{"rfc2217+tls://h:1?key-sha256=" + kPinBare + "&client-cert=C:\\a.pem",
+                "rfc2217+tls://h:1?key-sha256=" + kPinBare + "&client-cert=C:\\a.pem"},
+        UrlCase{"rfc2217://h:1?cert-sha256=" + kPinBare, ""}, UrlCase{"RFC2217+TLS://h:1", ""},
+        UrlCase{"rfc2217+ssl://h:1", ""}, UrlCase{"rfc2217+tls://h:1?", ""},
+        UrlCase{"rfc2217+tls://h:1?verify=none", ""},
+        UrlCase{"rfc2217+tls://h:1?cert-sha256=" + kPinBare.substr(1), ""},
+        UrlCase{"rfc2217+tls://h:1?cert-sha256=" + kPinBare + "&key-sha256=" + kPinBare, ""},
+        UrlCase{"rfc2217+tls://h:1?client-cert=a&client-cert=b", ""},
+        UrlCase{"rfc2217+tls://h:1?client-key=k.pem", ""},
+        UrlCase{"rfc2217+tls://h:1?client-cert=a b", ""},
+        UrlCase{"rfc2217+tls://h:1?client-cert=a%0Ab", ""},
+        UrlCase{"rfc2217+tls://h:1?client-cert=", ""}),
     vx::testing::PrintedCaseName{});
 
 TEST(NetworkPortText, IsAnythingWithASchemeAndNoDevicePath) {

@@ -64,13 +64,15 @@ Ser2net::Ser2net(const std::string& folder, std::vector<Port> ports)
         tcpPorts_.push_back(FreeTcpPort());
         config << "connection: &port" << i << "\n"
                << "  accepter: " << (ports_[i].rfc2217 ? "telnet(rfc2217)," : "")
+               << (ports_[i].tls.empty() ? "" : "ssl(" + ports_[i].tls + "),")
                << "tcp(nodelay),127.0.0.1," << tcpPorts_[i] << "\n"
                << "  connector: serialdev," << ports_[i].device << "," << ports_[i].line
                << ",local\n"
                // Bytes go on at once, each way, instead of waiting for more to
                // gather: what a device server for a polled protocol is set to.
                << "  options:\n"
-               << "    chardelay: false\n";
+               << "    chardelay: false\n"
+               << (ports_[i].authdir.empty() ? "" : "    authdir: " + ports_[i].authdir + "\n");
     }
     config.close();
     Start();
@@ -81,7 +83,7 @@ void Ser2net::Start() {
         kSer2net,
         std::vector<std::string>{"-n", "-d", "-c", folder_ + "/ser2net.yaml", "-P",
                                  folder_ + "/ser2net.pid"},
-        folder_ + "/ser2net.log");
+        folder_ + "/ser2net.log", VxsimProcess::Role::FarEnd);
 }
 
 void Ser2net::Kill() {

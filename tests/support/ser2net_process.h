@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vxsim_process.h"
@@ -14,9 +15,19 @@ namespace vx::test {
 class Ser2net {
 public:
     struct Port {
+        Port(std::string path, std::string setting = "9600n81", bool telnet = true,
+             std::string sslOptions = {}, std::string authFolder = {})
+            : device(std::move(path)),
+              line(std::move(setting)),
+              rfc2217(telnet),
+              tls(std::move(sslOptions)),
+              authdir(std::move(authFolder)) {}
+
         std::string device;
-        std::string line = "9600n81";  // its own setting, before any client changes it
-        bool rfc2217 = true;           // false: a raw TCP port
+        std::string line;     // its own setting, before any client changes it
+        bool rfc2217;         // false: a raw TCP port
+        std::string tls;      // the ssl layer's options; empty: in the clear
+        std::string authdir;  // where the client certificates it allows are
     };
 
     Ser2net(const std::string& folder, std::vector<Port> ports);

@@ -16,9 +16,12 @@ public:
     // How long any wait for the program lasts, unless told otherwise.
     static constexpr std::chrono::seconds kBound{10};
 
+    // The far end of a line: a module, or a device server.
+    enum class Role { Client, FarEnd };
+
     explicit VxsimProcess(std::vector<std::string> args);
     VxsimProcess(const std::string& program, std::vector<std::string> args,
-                 const std::string& stderrPath = {});
+                 const std::string& stderrPath = {}, Role role = Role::Client);
     ~VxsimProcess();
     VxsimProcess(const VxsimProcess&) = delete;
     VxsimProcess& operator=(const VxsimProcess&) = delete;

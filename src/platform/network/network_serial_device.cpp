@@ -345,8 +345,11 @@ private:
         const bool acknowledged =
             codec_.ComPortAgreed() && Confirm(telnet::kSetControl, telnet::kControlNoFlowControl) &&
             Confirm(telnet::kSetControl, telnet::kControlNoInboundFlowControl);
-        if (gone_)
-            return {PortFailure::Other, 0, url_ + " closed the connection"};
+        // A TLS server hangs up on the Telnet greeting without a word.
+        if (gone_) {
+            return {PortFailure::Other, 0,
+                    url_ + " closed the connection; if the port is secure, name it rfc2217+tls://"};
+        }
         if (!acknowledged) {
             return {PortFailure::Other, 0,
                     url_ + " did not acknowledge com port control within " +

@@ -8,6 +8,7 @@
 #include "platform/network/network_url.h"
 #include "platform/network/routing_serial_device.h"
 #include "platform/network/tcp_connection.h"
+#include "platform/network/tls_connection.h"
 #include "platform/serial_device.h"
 
 namespace vx::platform {
@@ -56,6 +57,6 @@ using TcpConnector = std::function<TcpConnect(
 // measured while the port opens is added to the module's reply window.
 std::unique_ptr<SerialDevice> CreateNetworkSerialDevice(std::unique_ptr<PortClaim> claim,
                                                         NetworkLimits limits = {},
-                                                        TcpConnector connect = ConnectTcp);
+                                                        TcpConnector connect = ConnectNetwork);
 
 }  // namespace vx::platform

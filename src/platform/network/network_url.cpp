@@ -12,6 +12,8 @@ namespace {
 constexpr std::string_view kSchemeEnd = "://";
 constexpr std::string_view kRfc2217Scheme = "rfc2217";
 constexpr std::string_view kSocketScheme = "socket";
+constexpr std::string_view kSecureSuffix = "+tls";
+constexpr char kQueryStart = '?';
 constexpr std::size_t kMaxNameLength = 253;
 constexpr std::size_t kMaxLabelLength = 63;
 constexpr std::size_t kMaxPortDigits = 5;
@@ -193,7 +195,10 @@ std::optional<std::pair<NetworkUrl::HostForm, std::string>> ParseHost(std::strin
 std::string NetworkUrl::Canonical() const {
     const std::string_view scheme = kind == Kind::Rfc2217 ? kRfc2217Scheme : kSocketScheme;
     const std::string shownHost = hostForm == HostForm::Ipv6 ? "[" + host + "]" : host;
-    return std::string{scheme} + std::string{kSchemeEnd} + shownHost + ":" + std::to_string(port);
+    const std::string query = secure ? FormatTlsQuery(tls) : std::string{};
+    return std::string{scheme} + std::string{secure ? kSecureSuffix : ""} +
+           std::string{kSchemeEnd} + shownHost + ":" + std::to_string(port) +
+           (query.empty() ? "" : kQueryStart + query);
 }
 
 bool IsNetworkPortText(std::string_view text) {
@@ -205,7 +210,10 @@ std::optional<NetworkUrl> ParseNetworkUrl(std::string_view text) {
     if (schemeEnd == std::string_view::npos)
         return std::nullopt;
     NetworkUrl url;
-    const std::string_view scheme = text.substr(0, schemeEnd);
+    std::string_view scheme = text.substr(0, schemeEnd);
+    url.secure = scheme.ends_with(kSecureSuffix);
+    if (url.secure)
+        scheme.remove_suffix(kSecureSuffix.size());
     if (scheme == kRfc2217Scheme) {
         url.kind = NetworkUrl::Kind::Rfc2217;
     } else if (scheme == kSocketScheme) {
@@ -213,7 +221,15 @@ std::optional<NetworkUrl> ParseNetworkUrl(std::string_view text) {
     } else {
         return std::nullopt;
     }
-    const std::string_view rest = text.substr(schemeEnd + kSchemeEnd.size());
+    std::string_view rest = text.substr(schemeEnd + kSchemeEnd.size());
+    const std::size_t queryStart = rest.find(kQueryStart);
+    if (queryStart != std::string_view::npos) {
+        const auto tls = ParseTlsQuery(rest.substr(queryStart + 1));
+        if (!url.secure || !tls || *tls == TlsSettings{})
+            return std::nullopt;
+        url.tls = *tls;
+        rest = rest.substr(0, queryStart);
+    }
     const std::size_t portColon = rest.rfind(':');
     if (portColon == std::string_view::npos)
         return std::nullopt;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/network/tls_settings.h"
+
 namespace vx::platform {
 
 // A serial port that a device server offers on the network.
@@ -21,6 +23,9 @@ struct NetworkUrl {
     // compressed, without brackets).
     std::string host;
     std::uint16_t port = 0;
+    // Over TLS, with the server verified as `tls` says; never in the clear.
+    bool secure = false;
+    TlsSettings tls;
 
     // The one spelling of this port: the same for every way of writing it.
     std::string Canonical() const;
@@ -33,8 +38,10 @@ bool IsNetworkPortText(std::string_view text);
 // "rfc2217://host:port" or "socket://host:port", the scheme in lowercase;
 // host a DNS name, a dotted IPv4 address or a bracketed IPv6 address; port
 // 1 to 65535 in decimal without leading zeros. Nothing before, between or
-// after (no user, path, query, zone or trailing dot). Nothing when the text
-// breaks any rule.
+// after (no user, path, query, zone or trailing dot). "rfc2217+tls://" and
+// "socket+tls://" are the same over TLS, and only they may carry a query:
+// the TlsSettings, as ParseTlsQuery reads them. Nothing when the text breaks
+// any rule.
 std::optional<NetworkUrl> ParseNetworkUrl(std::string_view text);
 
 }  // namespace vx::platform
