@@ -11,7 +11,9 @@ constexpr std::uint32_t kBlockWritePauseMs = 5;
 }  // namespace
 
 Link::Link(platform::SerialDevice& port, platform::Clock& clock, platform::EventPump& events)
-    : port_(port), clock_(clock), events_(events) {}
+    : port_(port), clock_(clock), events_(events) {
+    port_.WhileWaiting([&events] { events.RunPending(); });
+}
 
 bool Link::OpenCommPort(int portNumber, const std::string& lineSettings) {
     previousCommand_.clear();

@@ -60,7 +60,7 @@ private:
     bool StoreByte(std::uint8_t byte);
     void KeepFrame();
     bool AwaitReply();
-    std::optional<std::uint8_t> ReadNext(std::uint32_t elapsedMs);
+    std::optional<std::uint8_t> ReadNext(std::uint32_t elapsedMs, std::uint32_t windowMs);
 
     platform::SerialDevice& port_;
     platform::Clock& clock_;

@@ -90,11 +90,11 @@ bool Link::CheckReplyChecksum() const {
 // Waiting on the device asks for just the time that makes the next empty
 // read the one that finds the window closed; past it, a line still sending
 // gets the window's own 1 ms reads.
-std::optional<std::uint8_t> Link::ReadNext(std::uint32_t elapsedMs) {
+std::optional<std::uint8_t> Link::ReadNext(std::uint32_t elapsedMs, std::uint32_t windowMs) {
     if (wait_ == ReplyWait::WithEvents)
         return port_.ReadByte();
-    constexpr std::uint32_t kClosedAtMs = kReplyWindowMs + 1;
-    return port_.ReadByteWithin(elapsedMs < kClosedAtMs ? kClosedAtMs - elapsedMs : kEventsEveryMs);
+    const std::uint32_t closedAtMs = windowMs + 1;
+    return port_.ReadByteWithin(elapsedMs < closedAtMs ? closedAtMs - elapsedMs : kEventsEveryMs);
 }
 
 // Only an empty read lets the clock end the wait, so a reply that is still
@@ -107,12 +107,15 @@ bool Link::AwaitReply() {
     std::uint32_t eventsRunAt = t0;
     std::uint32_t now = t0;
     int bytesPastWindow = 0;
+    // The module keeps its own window wherever it is; a network's round trip
+    // comes on top.
+    const std::uint32_t window = kReplyWindowMs + port_.ReplyAllowanceMs();
     for (;;) {
-        const auto byte = ReadNext(now - t0);
+        const auto byte = ReadNext(now - t0, window);
         if (!byte) {
             events_.RunPending();
             eventsRunAt = now = clock_.TickMs();
-            if (now - t0 > kReplyWindowMs)
+            if (now - t0 > window)
                 return false;
             continue;
         }
@@ -121,7 +124,7 @@ bool Link::AwaitReply() {
             return CheckReplyChecksum();
         }
         now = clock_.TickMs();
-        if (now - t0 > kReplyWindowMs && ++bytesPastWindow > kMaxBytesPastWindow)
+        if (now - t0 > window && ++bytesPastWindow > kMaxBytesPastWindow)
             return false;
         // A line that keeps sending must not keep the window's events waiting.
         if (now - eventsRunAt >= kEventsEveryMs) {

@@ -83,6 +83,15 @@ public:
     virtual void Close() = 0;
 
     virtual bool IsOpen() const = 0;
+
+    // Called at least every 20 ms while an open or a line change waits on
+    // something slower than a local driver (a network, say), so that the
+    // caller's window keeps running its events.
+    virtual void WhileWaiting(std::function<void()> runPending) { (void)runPending; }
+
+    // How much longer than the module's own reply time a reply takes to come
+    // back through this port: the round trip of a network, 0 for a local port.
+    virtual std::uint32_t ReplyAllowanceMs() const { return 0; }
 };
 
 // Maps a "COMn" name to the path or name the operating system opens.

@@ -3,158 +3,11 @@
 // vxctl. Each ser2net starts at a line setting the module does not listen
 // at, so every answer proves that the client's line settings crossed the
 // server to the port. Servers that misbehave are played by the test.
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <gtest/gtest.h>
+#include "network_port_fixture.h"
 
-#include <atomic>
-#include <chrono>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "link/link.h"
-#include "platform/clock.h"
-#include "platform/com_ports.h"
-#include "platform/event_pump.h"
-#include "platform/linux/serial_device_linux.h"
-#include "platform/settings_store.h"
-#include "ser2net_process.h"
-#include "temp_folder.h"
-#include "vxsim_process.h"
-
-namespace vx {
+namespace vx::network_test {
 namespace {
-
-using platform::PortFailure;
-using platform::testing::ReadFileText;
-using test::Ser2net;
-using test::VxsimProcess;
-
-constexpr const char* kModuleLine = "19200,e,8,1";
-constexpr const char* kServerLine = "9600n81";
-constexpr int kIdentityReplyLength = 16;
-constexpr int kPort = 1;
-
-// A device server that speaks Telnet but misbehaves in one way.
-enum class Misbehaviour {
-    NeverAcknowledges,        // agrees to com port control, answers no command
-    AcknowledgesOnlyControl,  // answers the flow control command, no line settings
-    RefusesComPort,           // DONT COM-PORT-OPTION
-    HangsUp,                  // closes every connection at once
-};
-
-class FakeServer {
-public:
-    explicit FakeServer(Misbehaviour how) : how_(how) {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener_, 1);
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~FakeServer() {
-        shutdown(listener_, SHUT_RDWR);
-        close(listener_);
-        thread_.join();
-    }
-    FakeServer(const FakeServer&) = delete;
-    FakeServer& operator=(const FakeServer&) = delete;
-
-    std::string Url() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
-
-private:
-    void Serve() {
-        for (;;) {
-            const int client = accept(listener_, nullptr, nullptr);
-            if (client < 0)
-                return;
-            if (how_ != Misbehaviour::HangsUp)
-                Converse(client);
-            close(client);
-        }
-    }
-
-    // Answers the client's offer of the com port option and, when told to,
-    // the first com port command (which is the flow control one).
-    void Converse(int client) const {
-        const std::vector<std::uint8_t> agree{0xFF, 0xFD, 44};
-        const std::vector<std::uint8_t> refuse{0xFF, 0xFE, 44};
-        const std::vector<std::uint8_t> controlAck{0xFF, 0xFA, 44, 105, 1, 0xFF, 0xF0};
-        const auto& answer = how_ == Misbehaviour::RefusesComPort ? refuse : agree;
-        send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
-        bool acknowledged = false;
-        std::uint8_t chunk[256];
-        for (ssize_t got; (got = recv(client, chunk, sizeof chunk, 0)) > 0;) {
-            const std::string bytes(reinterpret_cast<char*>(chunk), static_cast<std::size_t>(got));
-            const bool control = bytes.find("\xFF\xFA\x2C\x05") != std::string::npos;
-            if (how_ == Misbehaviour::AcknowledgesOnlyControl && control && !acknowledged) {
-                send(client, controlAck.data(), controlAck.size(), MSG_NOSIGNAL);
-                acknowledged = true;
-            }
-        }
-    }
-
-    Misbehaviour how_;
-    int listener_ = -1;
-    int port_ = 0;
-    std::thread thread_;
-};
-
-// The link on the machine's serial device, its COM numbers from a store in a
-// temporary folder, its lock files in that folder too.
-class NetworkPort : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(system(("mkdir -p " + folder.File("locks")).c_str()), 0);
-        store = platform::OpenFileSettingsStore(folder.File("VXConfig.reg"));
-        device = NewDevice();
-        link = std::make_unique<link::Link>(*device, platform::SystemClock(), events);
-    }
-    void TearDown() override { link->CloseCommPort(); }
-
-    std::unique_ptr<platform::SerialDevice> NewDevice() {
-        return platform::CreateLinuxSerialDevice(
-            [this](const std::string& name) { return platform::ResolveComPort(name, *store); },
-            folder.File("locks"));
-    }
-
-    void MapPort(int number, const std::string& target) {
-        auto ports = store->CreateKey(std::string(platform::kProgramKeyPath) + "\\Ports");
-        ASSERT_TRUE(ports && ports->WriteText("COM" + std::to_string(number), target));
-    }
-
-    // The module on its pseudo-terminal, one ser2net port in front of it.
-    void StartModule(std::vector<std::string> simArgs, bool rfc2217 = true,
-                     const std::string& serverLine = kServerLine) {
-        simArgs.insert(simArgs.end(), {"--log", SimLog(), "--link", folder.File("com")});
-        sim = std::make_unique<VxsimProcess>(simArgs);
-        ASSERT_NE(sim->OutputThrough(folder.File("com")).find("ready"), std::string::npos);
-        server = std::make_unique<Ser2net>(
-            folder.Path(), std::vector<Ser2net::Port>{{folder.File("com"), serverLine, rfc2217}});
-        ASSERT_TRUE(server->Ready()) << ReadFileText(folder.File("ser2net.log"));
-        MapPort(kPort, server->Url(0));
-    }
-
-    std::string SimLog() const { return folder.File("vxsim.log"); }
-
-    platform::testing::TempFolder folder;
-    std::unique_ptr<platform::SettingsStore> store;
-    std::unique_ptr<platform::SerialDevice> device;
-    platform::InstallableEventPump events;
-    std::unique_ptr<link::Link> link;
-    std::unique_ptr<VxsimProcess> sim;
-    std::unique_ptr<Ser2net> server;
-};
 
 TEST_F(NetworkPort, AReplyHoldingTelnetsEscapeByteArrivesWhole) {
     ASSERT_NO_FATAL_FAILURE(StartModule({"--line", kModuleLine, "--fault", "B00B:high-bytes"}));
@@ -186,56 +39,6 @@ TEST_F(NetworkPort, ARawSocketCarriesTheExchangeButNoLineSettings) {
     EXPECT_TRUE(link->SendCommand("B00B")) << ReadFileText(SimLog());
     EXPECT_EQ(link->ReplyLength(), kIdentityReplyLength);
     EXPECT_FALSE(device->ApplyLineSettings(kModuleLine));
-}
-
-struct OpenCase {
-    std::string name;
-    std::optional<Misbehaviour> server;  // none: the target below
-    std::string target;
-    PortFailure failure;
-    std::string reason;
-};
-
-void PrintTo(const OpenCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class NetworkPortOpen : public NetworkPort, public ::testing::WithParamInterface<OpenCase> {};
-
-TEST_P(NetworkPortOpen, FailsWithItsReason) {
-    const OpenCase& c = GetParam();
-    std::unique_ptr<FakeServer> fake;
-    if (c.server)
-        fake = std::make_unique<FakeServer>(*c.server);
-    MapPort(kPort, fake ? fake->Url() : c.target);
-    const platform::PortOpen opened = device->Open("COM1");
-    EXPECT_EQ(opened.failure, c.failure);
-    EXPECT_NE(opened.detail.find(c.reason), std::string::npos) << opened.detail;
-    EXPECT_FALSE(device->IsOpen());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Servers, NetworkPortOpen,
-    ::testing::Values(
-        OpenCase{"NeverAcknowledges", Misbehaviour::NeverAcknowledges, "", PortFailure::Other,
-                 "did not acknowledge com port control within"},
-        OpenCase{"RefusesComPort", Misbehaviour::RefusesComPort, "", PortFailure::Other,
-                 "refuses com port control"},
-        OpenCase{"HangsUp", Misbehaviour::HangsUp, "", PortFailure::Other, "closed the connection"},
-        OpenCase{"NothingListens", std::nullopt,
-                 "rfc2217://127.0.0.1:" + std::to_string(test::FreeTcpPort()), PortFailure::Missing,
-                 ""},
-        OpenCase{"PortZero", std::nullopt, "rfc2217://127.0.0.1:0", PortFailure::Missing, ""},
-        OpenCase{"UnknownScheme", std::nullopt, "telnet://127.0.0.1:23", PortFailure::Missing, ""}),
-    [](const auto& info) { return info.param.name; });
-
-TEST_F(NetworkPort, UnacknowledgedLineSettingsAreRefusedButLeaveThePortOpen) {
-    FakeServer fake(Misbehaviour::AcknowledgesOnlyControl);
-    MapPort(kPort, fake.Url());
-    ASSERT_TRUE(device->Open("COM1").Opened());
-    EXPECT_FALSE(device->ApplyLineSettings(kModuleLine));
-    EXPECT_TRUE(device->IsOpen());
-    device->Close();  // before the server goes
 }
 
 // vxctl through ser2net, one run per step, each as a technician would type it.
@@ -314,4 +117,4 @@ TEST_F(VxctlOverNetwork, AServerKilledMidRunIsAPortGoneUntilItReturns) {
 }
 
 }  // namespace
-}  // namespace vx
+}  // namespace vx::network_test

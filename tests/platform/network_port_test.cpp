@@ -207,12 +207,31 @@ INSTANTIATE_TEST_SUITE_P(
                   "D41 D42 D43",
                   "",
                   false},
+        CodecCase{"a negotiation verb ends a subnegotiation and keeps its option",
+                  {"ff fa 2c 65 01 ff fb 03 41 ff fa 2c 69 ff fd 2c 42"},
+                  "C101:01 D41 C105: D42",
+                  "",
+                  true},
         CodecCase{"overlong subnegotiation dropped whole",
                   {"ff fa 2c " + Repeated("65", 200) + "ff f0 41 ff fa 2c 66 08 ff f0"},
                   "D41 C102:08",
                   "",
                   false}),
     vx::testing::PrintedCaseName{});
+
+TEST(ClientCodecBinary, RefusedInEitherDirectionIsTold) {
+    for (const char* refusal : {"ff fc 00", "ff fe 00"}) {
+        telnet::ClientCodec codec;
+        codec.Greeting();
+        doubles::TelnetTranscript transcript;
+        const Bytes agreed = Hex("ff fb 00 ff fd 00");
+        codec.Feed(agreed.data(), agreed.size(), transcript);
+        EXPECT_FALSE(codec.BinaryRefused());
+        const Bytes refused = Hex(refusal);
+        codec.Feed(refused.data(), refused.size(), transcript);
+        EXPECT_TRUE(codec.BinaryRefused()) << refusal;
+    }
+}
 
 TEST(ClientCodecSends, DoubledIacsInDataAndInCommandValues) {
     Bytes out;

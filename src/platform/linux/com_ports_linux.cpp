@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "platform/linux/com_port_numbering.h"
+#include "platform/network/network_port_table.h"
+#include "platform/network/network_url.h"
 #include "platform/port_table.h"
 #include "platform/serial_device.h"
 #include "platform/settings_store.h"
@@ -205,6 +207,9 @@ std::string ResolveComPort(const std::string& comName, SettingsStore& store,
 
 DeviceNumber ComNumberForDevice(const std::string& device, SettingsStore& store,
                                 const std::set<int>& inUse) {
+    // A network port is neither probed (a connection of its own) nor written.
+    if (IsNetworkPortText(device))
+        return ComNumberForNetworkPort(device, store, inUse);
     try {
         const std::string portsPath = std::string{kProgramKeyPath} + kPortsSubkey;
         const auto readTable = [&] {

@@ -287,8 +287,8 @@ private:
 class NetworkPortLock final : public PortClaim {
 public:
     explicit NetworkPortLock(std::string folder) : lock_(std::move(folder)) {}
-    long Take(const std::string& canonicalUrl) override {
-        return lock_.Take(NetworkLockName(canonicalUrl));
+    long Take(const std::string& endpoint) override {
+        return lock_.Take(NetworkLockName(endpoint));
     }
     void Release() override { lock_.Release(); }
 

@@ -1,5 +1,6 @@
 #include "platform/network/network_serial_device.h"
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <initializer_list>
@@ -21,6 +22,8 @@ using protocol::StopBits;
 using telnet::ClientCodec;
 
 constexpr auto kReadWait = std::chrono::milliseconds(1);
+// The caller's events run at least this often while the port opens.
+constexpr auto kEventSlice = std::chrono::milliseconds(10);
 constexpr std::size_t kChunk = 512;
 // Bytes nobody reads yet are dropped beyond this, as a UART overruns; a
 // server that floods the line cannot make the client hoard memory.
@@ -91,25 +94,28 @@ public:
         const auto url = ParseNetworkUrl(name);
         if (!url)
             return {PortFailure::Missing};
-        if (const long holder = claim_->Take(url->Canonical()); holder != 0)
-            return {PortFailure::Busy, holder > 0 ? holder : 0};
-        TcpConnect connected = connect_(*url, limits_.resolve, limits_.connect);
-        if (!connected.connection) {
-            claim_->Release();
-            return connected.failure;
-        }
-        connection_ = std::move(connected.connection);
         url_ = url->Canonical();
         telnet_ = url->kind == NetworkUrl::Kind::Rfc2217;
-        codec_ = ClientCodec{};
-        gone_ = false;
-        purgeConfirmed_ = true;
-        if (!telnet_)
-            return {};
-        const PortOpen started = StartComPort();
-        if (!started.Opened())
-            Close();
-        return started;
+        roundTrip_.reset();
+        const auto giveUp = Clock::now() + limits_.connect;
+        auto pause = limits_.reconnectPause;
+        for (;;) {
+            const PortOpen opened = OpenOnce(*url);
+            if (opened.Opened() || !closedWhileOpening_ || Clock::now() + pause >= giveUp)
+                return opened;
+            WaitRunningEvents(Clock::now() + pause);
+            pause *= 2;
+        }
+    }
+
+    void WhileWaiting(std::function<void()> runPending) override {
+        whileWaiting_ = runPending ? std::move(runPending) : [] {};
+    }
+
+    std::uint32_t ReplyAllowanceMs() const override {
+        if (!roundTrip_)
+            return 0;
+        return static_cast<std::uint32_t>(std::min(*roundTrip_, limits_.maxAllowance).count());
     }
 
     bool ApplyLineSettings(const std::string& text) override {
@@ -180,7 +186,8 @@ public:
             awaitingPurge_ = true;
             purgeConfirmed_ = Exchange(
                 ClientCodec::ComPortCommand(telnet::kPurgeData, {telnet::kPurgeReceiveBuffer}),
-                {telnet::kPurgeData}, limits_.purge);
+                {telnet::kPurgeData},
+                limits_.purge + roundTrip_.value_or(std::chrono::milliseconds{0}));
         } else {
             if (telnet_) {
                 Send(
@@ -207,6 +214,53 @@ public:
 private:
     bool Usable() const { return IsOpen() && !gone_; }
 
+    PortOpen OpenOnce(const NetworkUrl& url) {
+        closedWhileOpening_ = false;
+        wrongEcho_.reset();
+        TcpConnect connected = connect_(url, limits_.resolve, limits_.connect, whileWaiting_);
+        if (!connected.connection)
+            return connected.failure;
+        const std::string endpoint = connected.connection->Endpoint();
+        if (const long holder = claim_->Take(endpoint.empty() ? url_ : endpoint); holder != 0)
+            return {PortFailure::Busy, holder > 0 ? holder : 0};
+        connection_ = std::move(connected.connection);
+        codec_ = ClientCodec{};
+        gone_ = false;
+        purgeConfirmed_ = true;
+        if (!telnet_)
+            return {};
+        const PortOpen started = StartComPort();
+        closedWhileOpening_ = gone_;
+        if (!started.Opened())
+            Close();
+        return started;
+    }
+
+    void WaitRunningEvents(Clock::time_point until) {
+        while (Clock::now() < until) {
+            whileWaiting_();
+            std::this_thread::sleep_until(std::min(until, Clock::now() + kEventSlice));
+        }
+    }
+
+    // One com port command whose echo must be the value sent; the time of
+    // the exchange is a round trip through the server.
+    bool Confirm(std::uint8_t command, std::uint8_t value) {
+        const auto sent = Clock::now();
+        if (!Exchange(ClientCodec::ComPortCommand(command, {value}), {command},
+                      limits_.acknowledge)) {
+            return false;
+        }
+        const auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
+        roundTrip_ = roundTrip_ ? std::min(*roundTrip_, took) : took;
+        if (const auto& echo = *acks_[command];
+            !wrongEcho_ && (echo.size() != 1 || echo.front() != value)) {
+            wrongEcho_ = echo.empty() ? 0 : echo.front();
+        }
+        return true;
+    }
+
     void Data(std::uint8_t byte) override {
         if (!discarding_ && pending_.size() < kMaxPending)
             pending_.push_back(byte);
@@ -218,6 +272,9 @@ private:
         if (command < telnet::kServerOffset || code >= kCommandCodes)
             return;
         acks_[code] = value;
+        // A confirmation that comes at all is waited for again next time.
+        if (code == telnet::kPurgeData)
+            purgeConfirmed_ = true;
         if (code == telnet::kPurgeData && awaitingPurge_) {
             discarding_ = false;
             awaitingPurge_ = false;
@@ -251,6 +308,11 @@ private:
         return true;
     }
 
+    void PumpRunningEvents(Clock::time_point deadline) {
+        Pump(std::min(deadline, Clock::now() + kEventSlice));
+        whileWaiting_();
+    }
+
     // Sends com port commands and waits for the server's answer to each.
     bool Exchange(const std::vector<std::uint8_t>& commands,
                   std::initializer_list<std::uint8_t> codes, std::chrono::milliseconds limit) {
@@ -264,28 +326,27 @@ private:
             }
             return true;
         };
-        while (!answered() && Usable() && Clock::now() < deadline) Pump(deadline);
+        while (!answered() && Usable() && Clock::now() < deadline) PumpRunningEvents(deadline);
         return answered();
     }
 
-    // The option agreed, then no flow control: a server that does not
-    // acknowledge that will not acknowledge line settings either.
+    // The option agreed, then no flow control either way: a server that does
+    // not acknowledge that will not acknowledge line settings either, and
+    // one that keeps a flow control would hold back the module's bytes.
     PortOpen StartComPort() {
         Send(codec_.Greeting());
         const auto deadline = Clock::now() + limits_.acknowledge;
         while (!codec_.ComPortAgreed() && !codec_.ComPortRefused() && Usable() &&
                Clock::now() < deadline) {
-            Pump(deadline);
+            PumpRunningEvents(deadline);
         }
         if (codec_.ComPortRefused()) {
             return {PortFailure::Other, 0,
                     url_ + " refuses com port control (RFC 2217); a raw port is socket://"};
         }
         const bool acknowledged =
-            codec_.ComPortAgreed() &&
-            Exchange(
-                ClientCodec::ComPortCommand(telnet::kSetControl, {telnet::kControlNoFlowControl}),
-                {telnet::kSetControl}, limits_.acknowledge);
+            codec_.ComPortAgreed() && Confirm(telnet::kSetControl, telnet::kControlNoFlowControl) &&
+            Confirm(telnet::kSetControl, telnet::kControlNoInboundFlowControl);
         // A TLS server hangs up on the Telnet greeting without a word.
         if (gone_) {
             return {PortFailure::Other, 0,
@@ -296,6 +357,15 @@ private:
                     url_ + " did not acknowledge com port control within " +
                         std::to_string(limits_.acknowledge.count()) + " ms"};
         }
+        if (wrongEcho_) {
+            return {PortFailure::Other, 0,
+                    url_ + " keeps a flow control on: it answered SET-CONTROL with " +
+                        std::to_string(*wrongEcho_)};
+        }
+        // The frames are bytes, not text: in Telnet's text mode a CR would
+        // have to travel as CR NUL and the server could alter bytes above 127.
+        if (codec_.BinaryRefused())
+            return {PortFailure::Other, 0, url_ + " refuses binary transmission (RFC 856)"};
         return {};
     }
 
@@ -308,51 +378,17 @@ private:
     bool gone_ = false;
     bool discarding_ = false;
     bool awaitingPurge_ = false;
-    // A server that once let a purge go unconfirmed is not waited for again.
+    // A server that let a purge go unconfirmed is not waited for again until
+    // a confirmation arrives.
     bool purgeConfirmed_ = true;
+    bool closedWhileOpening_ = false;
+    std::optional<std::uint8_t> wrongEcho_;
+    std::optional<std::chrono::milliseconds> roundTrip_;
+    std::function<void()> whileWaiting_ = [] {};
     ClientCodec codec_;
     std::array<std::optional<std::vector<std::uint8_t>>, kCommandCodes> acks_;
     std::deque<std::uint8_t> pending_;
     std::vector<std::uint8_t> outgoing_;
-};
-
-class RoutingSerialDevice final : public SerialDevice {
-public:
-    RoutingSerialDevice(PortResolver resolve,
-                        const std::function<std::unique_ptr<SerialDevice>(PortResolver)>& local,
-                        std::unique_ptr<SerialDevice> network)
-        : resolve_(std::move(resolve)),
-          local_(local([this](const std::string&) { return resolved_; })),
-          network_(std::move(network)),
-          active_(local_.get()) {}
-
-    PortOpen Open(const std::string& comName) override {
-        Close();
-        resolved_ = resolve_ ? resolve_(comName) : std::string{};
-        const bool networked = IsNetworkPortText(resolved_);
-        active_ = networked ? network_.get() : local_.get();
-        return active_->Open(networked ? resolved_ : comName);
-    }
-    bool ApplyLineSettings(const std::string& text) override {
-        return active_->ApplyLineSettings(text);
-    }
-    void Write(const std::uint8_t* data, std::size_t count) override {
-        active_->Write(data, count);
-    }
-    std::optional<std::uint8_t> ReadByte() override { return active_->ReadByte(); }
-    std::optional<std::uint8_t> ReadByteWithin(std::uint32_t waitMs) override {
-        return active_->ReadByteWithin(waitMs);
-    }
-    void DiscardInput() override { active_->DiscardInput(); }
-    void Close() override { active_->Close(); }
-    bool IsOpen() const override { return active_->IsOpen(); }
-
-private:
-    PortResolver resolve_;
-    std::string resolved_;
-    std::unique_ptr<SerialDevice> local_;
-    std::unique_ptr<SerialDevice> network_;
-    SerialDevice* active_;
 };
 
 }  // namespace
@@ -361,12 +397,6 @@ std::unique_ptr<SerialDevice> CreateNetworkSerialDevice(std::unique_ptr<PortClai
                                                         NetworkLimits limits,
                                                         TcpConnector connect) {
     return std::make_unique<NetworkSerialDevice>(std::move(claim), limits, std::move(connect));
-}
-
-std::unique_ptr<SerialDevice> CreateRoutingSerialDevice(
-    PortResolver resolve, const std::function<std::unique_ptr<SerialDevice>(PortResolver)>& local,
-    std::unique_ptr<SerialDevice> network) {
-    return std::make_unique<RoutingSerialDevice>(std::move(resolve), local, std::move(network));
 }
 
 }  // namespace vx::platform

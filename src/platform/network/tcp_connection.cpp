@@ -1,175 +1,20 @@
 #include "platform/network/tcp_connection.h"
 
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <winsock2.h>
-#include <ws2tcpip.h>
-// <mmsystem.h> needs the types of <windows.h>: keep it after this line.
-#include <mmsystem.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "platform/network/socket_calls.h"
 
-#include <cerrno>
-#include <cstring>
-#include <ctime>
-#endif
-
+#include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 
 namespace vx::platform {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-// A send that makes no progress for this long means the peer stopped reading.
-constexpr auto kSendStall = std::chrono::seconds(1);
-
-#ifdef _WIN32
-using Socket = SOCKET;
-constexpr Socket kNoSocket = INVALID_SOCKET;
-// Without it the 1 ms waits of the link move in whole scheduler ticks.
-constexpr UINT kTimerResolutionMs = 1;
-
-int LastError() {
-    return WSAGetLastError();
-}
-bool WouldBlock(int error) {
-    return error == WSAEWOULDBLOCK || error == WSAEINTR;
-}
-bool ConnectPending(int error) {
-    return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS;
-}
-bool Refused(int error) {
-    return error == WSAECONNREFUSED;
-}
-void CloseSocket(Socket s) {
-    closesocket(s);
-}
-bool MakeNonBlocking(Socket s) {
-    u_long on = 1;
-    return ioctlsocket(s, FIONBIO, &on) == 0;
-}
-std::string ErrorText(int error) {
-    return "Winsock error " + std::to_string(error);
-}
-int SendSome(Socket s, const std::uint8_t* data, std::size_t count) {
-    return send(s, reinterpret_cast<const char*>(data), static_cast<int>(count), 0);
-}
-int ReceiveSome(Socket s, std::uint8_t* buffer, std::size_t capacity) {
-    return recv(s, reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0);
-}
-
-// Readiness within the deadline: 1 ready, 0 time-out, -1 error.
-int WaitFor(Socket s, bool forWriting, Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-    const long long micros = left.count() > 0 ? left.count() : 0;
-    timeval timeout{static_cast<long>(micros / 1'000'000), static_cast<long>(micros % 1'000'000)};
-    fd_set ready;
-    FD_ZERO(&ready);
-    FD_SET(s, &ready);
-    fd_set failed;
-    FD_ZERO(&failed);
-    FD_SET(s, &failed);
-    const int count =
-        select(0, forWriting ? nullptr : &ready, forWriting ? &ready : nullptr, &failed, &timeout);
-    if (count < 0 || FD_ISSET(s, &failed))
-        return -1;
-    return count > 0 ? 1 : 0;
-}
-
-// Winsock must be started once per process before any other call.
-bool StartNetworking() {
-    static const bool started = [] {
-        WSADATA data{};
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return started;
-}
-
-class TimerResolution {
-public:
-    TimerResolution() { timeBeginPeriod(kTimerResolutionMs); }
-    ~TimerResolution() { timeEndPeriod(kTimerResolutionMs); }
-    TimerResolution(const TimerResolution&) = delete;
-    TimerResolution& operator=(const TimerResolution&) = delete;
-};
-#else
-using Socket = int;
-constexpr Socket kNoSocket = -1;
-
-int LastError() {
-    return errno;
-}
-bool WouldBlock(int error) {
-    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
-}
-bool ConnectPending(int error) {
-    return error == EINPROGRESS || error == EINTR;
-}
-bool Refused(int error) {
-    return error == ECONNREFUSED;
-}
-void CloseSocket(Socket s) {
-    close(s);
-}
-bool MakeNonBlocking(Socket s) {
-    const int flags = fcntl(s, F_GETFL);
-    return flags >= 0 && fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0 &&
-           fcntl(s, F_SETFD, FD_CLOEXEC) == 0;
-}
-std::string ErrorText(int error) {
-    return std::strerror(error);
-}
-// A peer that has gone must not end the program with SIGPIPE.
-int SendSome(Socket s, const std::uint8_t* data, std::size_t count) {
-    return static_cast<int>(send(s, data, count, MSG_NOSIGNAL));
-}
-int ReceiveSome(Socket s, std::uint8_t* buffer, std::size_t capacity) {
-    return static_cast<int>(recv(s, buffer, capacity, 0));
-}
-
-int WaitFor(Socket s, bool forWriting, Clock::time_point deadline) {
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
-        const long long nanos = left.count() > 0 ? left.count() : 0;
-        const timespec timeout{static_cast<time_t>(nanos / 1'000'000'000),
-                               static_cast<long>(nanos % 1'000'000'000)};
-        pollfd entry{s, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
-        const int count = ppoll(&entry, 1, &timeout, nullptr);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return -1;
-        // A hang-up with bytes still queued reads those bytes first.
-        if (count > 0 && (entry.revents & (POLLERR | POLLNVAL)) != 0 &&
-            (entry.revents & POLLIN) == 0) {
-            return -1;
-        }
-        return count > 0 ? 1 : 0;
-    }
-}
-
-bool StartNetworking() {
-    return true;
-}
-
-struct TimerResolution {};
-#endif
+using namespace sockets;
 
 class SocketConnection final : public TcpConnection {
 public:
@@ -212,6 +57,14 @@ public:
         }
     }
 
+    std::string Endpoint() const override {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(socket_, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
+            return {};
+        return EndpointText(peer);
+    }
+
 private:
     Socket socket_;
     // Held for its lifetime only (nothing on Linux).
@@ -252,7 +105,8 @@ addrinfo Hints(const NetworkUrl& url) {
 }
 
 // False when the limit passed first.
-bool Resolve(const NetworkUrl& url, std::chrono::milliseconds limit, AddressList& list) {
+bool Resolve(const NetworkUrl& url, std::chrono::milliseconds limit, AddressList& list,
+             const std::function<void()>& whileWaiting) {
     const std::string port = std::to_string(url.port);
     const addrinfo hints = Hints(url);
     if (url.hostForm != NetworkUrl::HostForm::Name) {
@@ -260,7 +114,7 @@ bool Resolve(const NetworkUrl& url, std::chrono::milliseconds limit, AddressList
         return true;
     }
     auto lookup = std::make_shared<Lookup>();
-    std::thread([lookup, host = url.host, port, hints] {
+    auto resolver = [lookup, host = url.host, port, hints] {
         addrinfo* head = nullptr;
         const int error = getaddrinfo(host.c_str(), port.c_str(), &hints, &head);
         std::lock_guard lock(lookup->mutex);
@@ -273,11 +127,25 @@ bool Resolve(const NetworkUrl& url, std::chrono::milliseconds limit, AddressList
         lookup->error = error;
         lookup->finished = true;
         lookup->done.notify_one();
-    }).detach();
+    };
+    try {
+        std::thread(std::move(resolver)).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: the resolver runs here, without its limit.
+        list.error = getaddrinfo(url.host.c_str(), port.c_str(), &hints, &list.head);
+        return true;
+    }
+    const auto deadline = Clock::now() + limit;
     std::unique_lock lock(lookup->mutex);
-    if (!lookup->done.wait_for(lock, limit, [&] { return lookup->finished; })) {
-        lookup->abandoned = true;
-        return false;
+    while (!lookup->done.wait_until(lock, std::min(deadline, Clock::now() + kWaitSlice),
+                                    [&] { return lookup->finished; })) {
+        if (Clock::now() >= deadline) {
+            lookup->abandoned = true;
+            return false;
+        }
+        lock.unlock();
+        whileWaiting();
+        lock.lock();
     }
     list.head = lookup->head;
     list.error = lookup->error;
@@ -290,7 +158,28 @@ struct Attempt {
     bool timedOut = false;
 };
 
-Attempt ConnectOne(const addrinfo& address, Clock::time_point deadline) {
+// Readiness to write within the deadline, with the caller's events run
+// between slices of the wait.
+int WaitWritable(Socket s, Clock::time_point deadline, const std::function<void()>& whileWaiting) {
+    for (;;) {
+        const auto sliceEnd = std::min(deadline, Clock::now() + kWaitSlice);
+        const int ready = WaitFor(s, true, sliceEnd);
+        if (ready != 0 || sliceEnd >= deadline)
+            return ready;
+        whileWaiting();
+    }
+}
+
+// An IPv6 link-local address names no link without its zone.
+bool LinkLocalWithoutZone(const addrinfo& address) {
+    if (address.ai_family != AF_INET6)
+        return false;
+    const auto& v6 = *reinterpret_cast<const sockaddr_in6*>(address.ai_addr);
+    return IN6_IS_ADDR_LINKLOCAL(&v6.sin6_addr) && v6.sin6_scope_id == 0;
+}
+
+Attempt ConnectOne(const addrinfo& address, Clock::time_point deadline,
+                   const std::function<void()>& whileWaiting) {
     Attempt attempt;
     const Socket s = socket(address.ai_family, address.ai_socktype, address.ai_protocol);
     if (s == kNoSocket) {
@@ -299,13 +188,14 @@ Attempt ConnectOne(const addrinfo& address, Clock::time_point deadline) {
     }
     int on = 1;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    KeepAlive(s);
     bool connected = MakeNonBlocking(s);
     if (connected && connect(s, address.ai_addr, static_cast<int>(address.ai_addrlen)) != 0) {
         connected = false;
         attempt.error = LastError();
         if (ConnectPending(attempt.error)) {
             // A refusal shows as an error condition: the reason is the socket's.
-            const int ready = WaitFor(s, true, deadline);
+            const int ready = WaitWritable(s, deadline, whileWaiting);
             int error = 0;
             socklen_t length = sizeof error;
             attempt.timedOut = ready == 0;
@@ -327,11 +217,12 @@ Attempt ConnectOne(const addrinfo& address, Clock::time_point deadline) {
 }  // namespace
 
 TcpConnect ConnectTcp(const NetworkUrl& url, std::chrono::milliseconds resolveLimit,
-                      std::chrono::milliseconds connectLimit) {
+                      std::chrono::milliseconds connectLimit,
+                      const std::function<void()>& whileWaiting) {
     if (!StartNetworking())
         return {nullptr, {PortFailure::Other, 0, "the network is not available"}};
     AddressList addresses;
-    if (!Resolve(url, resolveLimit, addresses)) {
+    if (!Resolve(url, resolveLimit, addresses, whileWaiting)) {
         return {nullptr,
                 {PortFailure::Other, 0,
                  "the name " + url.host + " did not resolve within " +
@@ -342,11 +233,23 @@ TcpConnect ConnectTcp(const NetworkUrl& url, std::chrono::milliseconds resolveLi
     const auto deadline = Clock::now() + connectLimit;
     Attempt last;
     bool anyRefused = false;
-    for (const addrinfo* a = addresses.head; a != nullptr; a = a->ai_next) {
-        last = ConnectOne(*a, deadline);
+    bool anyTried = false;
+    long left = 0;
+    for (const addrinfo* a = addresses.head; a != nullptr; a = a->ai_next) ++left;
+    for (const addrinfo* a = addresses.head; a != nullptr; a = a->ai_next, --left) {
+        if (LinkLocalWithoutZone(*a))
+            continue;
+        anyTried = true;
+        const auto share = (deadline - Clock::now()) / left;
+        last = ConnectOne(*a, Clock::now() + share, whileWaiting);
         if (last.socket != kNoSocket)
             return {std::make_unique<SocketConnection>(last.socket), {}};
         anyRefused = anyRefused || Refused(last.error);
+    }
+    if (!anyTried) {
+        return {nullptr,
+                {PortFailure::Other, 0,
+                 url.host + " is a link-local IPv6 address: add its zone, as in fe80::1%eth0"}};
     }
     if (anyRefused)
         return {nullptr, {PortFailure::Missing}};

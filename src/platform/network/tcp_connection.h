@@ -3,8 +3,11 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+
+#include <string>
 
 #include "platform/network/network_url.h"
 #include "platform/serial_device.h"
@@ -28,6 +31,11 @@ public:
     // the connection broke.
     virtual std::optional<std::size_t> Receive(std::uint8_t* buffer, std::size_t capacity,
                                                SteadyTime deadline) = 0;
+
+    // The far end as "address:port" (IPv6 in brackets), an IPv4 address
+    // reached as IPv4-mapped IPv6 written as IPv4: one server, one text,
+    // however its URL was spelled.
+    virtual std::string Endpoint() const = 0;
 };
 
 struct TcpConnect {
@@ -36,11 +44,15 @@ struct TcpConnect {
 };
 
 // Resolves the host (once, within `resolveLimit`) and connects to the first
-// of its addresses that accepts within what is left of `connectLimit`. A
-// server that refuses or a name that does not exist is a port that is
-// missing; a resolution or a connection that takes too long is another
-// failure, and says so.
+// of its addresses that accepts; each address gets an equal share of what is
+// left of `connectLimit`, so one that never answers leaves time for the
+// others. A server that refuses or a name that does not exist is a port that
+// is missing; a resolution or a connection that takes too long is another
+// failure, and says so. `whileWaiting` runs every few milliseconds of the
+// wait. The connection sends keepalives and gives up on a peer that
+// acknowledges nothing for a few seconds, so a pulled cable breaks it.
 TcpConnect ConnectTcp(const NetworkUrl& url, std::chrono::milliseconds resolveLimit,
-                      std::chrono::milliseconds connectLimit);
+                      std::chrono::milliseconds connectLimit,
+                      const std::function<void()>& whileWaiting);
 
 }  // namespace vx::platform

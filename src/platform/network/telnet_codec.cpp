@@ -73,6 +73,8 @@ void ClientCodec::Negotiate(std::uint8_t verb, std::uint8_t option) {
         Answer(refuse, option);
     if (aboutUs && option == kComPortOption && side != Side::No)
         comPortRefused_ = true;
+    if (option == kBinary && side != Side::No)
+        binaryRefused_ = true;
     side = Side::No;
 }
 
@@ -139,9 +141,12 @@ void ClientCodec::Feed(const std::uint8_t* bytes, std::size_t count, Receiver& r
                     KeepSubByte(byte);
                 } else {
                     // IAC SE ends it; so does any other command, which a
-                    // sender that broke the rules meant as the end.
+                    // sender that broke the rules meant as the end. A
+                    // negotiation verb still takes its option byte with it,
+                    // which must not reach the serial data.
                     EndSubnegotiation(receiver);
-                    state_ = State::Data;
+                    verb_ = byte;
+                    state_ = byte >= kWill ? State::Verb : State::Data;
                 }
                 break;
         }

@@ -32,6 +32,7 @@ inline constexpr std::uint8_t kPurgeData = 12;
 inline constexpr std::uint8_t kServerOffset = 100;
 
 inline constexpr std::uint8_t kControlNoFlowControl = 1;
+inline constexpr std::uint8_t kControlNoInboundFlowControl = 14;
 inline constexpr std::uint8_t kPurgeReceiveBuffer = 1;
 
 // What a client that drives a com port through the server receives.
@@ -69,6 +70,8 @@ public:
     // Whether the server has agreed to, or refused, the com port option.
     bool ComPortAgreed() const;
     bool ComPortRefused() const { return comPortRefused_; }
+    // Whether the server has refused binary transmission in either direction.
+    bool BinaryRefused() const { return binaryRefused_; }
 
     // Serial bytes for the wire: every IAC doubled.
     static void AppendData(std::vector<std::uint8_t>& out, const std::uint8_t* data,
@@ -96,6 +99,7 @@ private:
     std::array<Side, 256> us_{};
     std::array<Side, 256> him_{};
     bool comPortRefused_ = false;
+    bool binaryRefused_ = false;
     std::vector<std::uint8_t> answers_;
 };
 

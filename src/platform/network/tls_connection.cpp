@@ -5,7 +5,9 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <string>
 
 #include "platform/network/tls_system.h"
@@ -15,6 +17,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kChunkSize = 16 * 1024;
+constexpr auto kEventSlice = std::chrono::milliseconds(10);
 constexpr int kWantsNoPassphrase = 0;
 constexpr const char* kClientCertificateAsked =
     "the server asks for a client certificate: name one with client-cert= in the URL";
@@ -165,6 +168,8 @@ public:
         return SSL_write_ex(ssl_.get(), data, count, &written) == 1 && Flush();
     }
 
+    std::string Endpoint() const override { return plain_->Endpoint(); }
+
     std::optional<std::size_t> Receive(std::uint8_t* buffer, std::size_t capacity,
                                        SteadyTime deadline) override {
         for (;;) {
@@ -184,7 +189,9 @@ public:
 
     // The handshake, whose failure `Failure` then explains.
     enum class Handshake { Done, Broke, TimedOut, Closed };
-    Handshake Run(SteadyTime deadline) {
+    // The window's events run between slices of the wait, as during the
+    // connect before it.
+    Handshake Run(SteadyTime deadline, const std::function<void()>& whileWaiting) {
         for (;;) {
             const int result = SSL_do_handshake(ssl_.get());
             if (result == 1)
@@ -195,7 +202,11 @@ public:
             }
             if (!Flush())
                 return Handshake::Closed;
-            const auto arrived = Feed(deadline);
+            std::optional<std::size_t> arrived = 0;
+            while (arrived && *arrived == 0 && Clock::now() < deadline) {
+                arrived = Feed(std::min(deadline, Clock::now() + kEventSlice));
+                whileWaiting();
+            }
             if (!arrived)
                 return Handshake::Closed;
             if (*arrived == 0)
@@ -331,12 +342,8 @@ std::string AfterHandshake(const NetworkUrl& url, SSL* ssl) {
 
 }  // namespace
 
-bool TlsAvailable() {
-    return true;
-}
-
 TcpConnect StartTls(std::unique_ptr<TcpConnection> plain, const NetworkUrl& url,
-                    SteadyTime deadline) {
+                    SteadyTime deadline, const std::function<void()>& whileWaiting) {
     InitTlsLibrary();
     ERR_clear_error();
     std::string failure;
@@ -359,7 +366,7 @@ TcpConnect StartTls(std::unique_ptr<TcpConnection> plain, const NetworkUrl& url,
         return {nullptr, Failed("TLS could not be set up for " + url.host)};
     auto connection = std::make_unique<TlsConnection>(std::move(plain), std::move(context),
                                                       std::move(ssl), fromNetwork, toNetwork);
-    switch (connection->Run(deadline)) {
+    switch (connection->Run(deadline, whileWaiting)) {
         case TlsConnection::Handshake::TimedOut:
             return {nullptr, Failed("the TLS handshake did not finish in time")};
         case TlsConnection::Handshake::Closed:

@@ -1,25 +1,25 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "platform/network/tcp_connection.h"
 
 namespace vx::platform {
 
-// Whether this build can open secure ports at all.
-bool TlsAvailable();
-
 // Runs the TLS handshake over `plain`, which the connect has just opened to
-// `url`, and verifies the server as `url.tls` asks, all before `deadline`.
+// `url`, and verifies the server as `url.tls` asks, all before `deadline`;
+// `whileWaiting` runs every few milliseconds of the wait.
 // The result speaks in the clear to its user and in TLS to the server. A
 // failure says what a person can act on: which check the server failed,
 // with its certificate's fingerprint and subject where that helps, or the
 // library's own words for a handshake that broke.
 TcpConnect StartTls(std::unique_ptr<TcpConnection> plain, const NetworkUrl& url,
-                    SteadyTime deadline);
+                    SteadyTime deadline, const std::function<void()>& whileWaiting);
 
 // ConnectTcp, then StartTls for a secure URL, both within `connectLimit`.
 TcpConnect ConnectNetwork(const NetworkUrl& url, std::chrono::milliseconds resolveLimit,
-                          std::chrono::milliseconds connectLimit);
+                          std::chrono::milliseconds connectLimit,
+                          const std::function<void()>& whileWaiting);
 
 }  // namespace vx::platform

@@ -2,11 +2,8 @@
 
 namespace vx::platform {
 
-bool TlsAvailable() {
-    return false;
-}
-
-TcpConnect StartTls(std::unique_ptr<TcpConnection>, const NetworkUrl&, SteadyTime) {
+TcpConnect StartTls(std::unique_ptr<TcpConnection>, const NetworkUrl&, SteadyTime,
+                    const std::function<void()>&) {
     return {nullptr, {PortFailure::Other, 0, "this build cannot open secure ports"}};
 }
 

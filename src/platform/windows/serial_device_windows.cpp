@@ -300,9 +300,9 @@ private:
 class NetworkPortMutex final : public PortClaim {
 public:
     ~NetworkPortMutex() override { Release(); }
-    long Take(const std::string& canonicalUrl) override {
+    long Take(const std::string& endpoint) override {
         Release();
-        const std::string name = "Local\\vxconfig-port-" + canonicalUrl;
+        const std::string name = "Global\\vxconfig-port-" + endpoint;
         mutex_ = CreateMutexA(nullptr, FALSE, name.c_str());
         if (mutex_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS)
             return 0;

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vx::test {
+
+// A TCP proxy on 127.0.0.1 in front of a local port that holds every byte
+// for half the round trip in each direction, as a slow network does.
+class DelayingProxy {
+public:
+    DelayingProxy(int upstreamPort, std::chrono::milliseconds roundTrip);
+    ~DelayingProxy();
+    DelayingProxy(const DelayingProxy&) = delete;
+    DelayingProxy& operator=(const DelayingProxy&) = delete;
+
+    int Port() const { return port_; }
+
+private:
+    struct Held {
+        std::chrono::steady_clock::time_point due;
+        std::vector<std::uint8_t> bytes;
+    };
+    // One direction of one connection.
+    struct Pipe {
+        int from = -1;
+        int to = -1;
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::deque<Held> held;
+        bool ended = false;
+    };
+
+    void Accept();
+    void Read(Pipe& pipe) const;
+    static void Write(Pipe& pipe);
+
+    int upstream_;
+    std::chrono::milliseconds oneWay_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread acceptor_;
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Pipe>> pipes_;
+    std::vector<std::thread> threads_;
+    std::vector<int> sockets_;
+};
+
+}  // namespace vx::test
