@@ -31,7 +31,7 @@ constexpr double kParallelFloorSeconds = kSettings * kAttemptsPerSetting * kAtte
 void Scan(benchmark::State& state, bool parallel, bool throughServer = false) {
     vx::platform::testing::TempFolder folder;
     std::vector<std::string> simArgs;
-    std::vector<std::string> ctlArgs{"scan", "--no-store", "--all-settings", "--json", "-q"};
+    std::vector<std::string> ctlArgs{"scan", "--no-store", "--all-settings", "--json"};
     std::vector<vx::test::Ser2net::Port> served;
     for (int port = 1; port <= kPorts; ++port) {
         const std::string link = folder.File("com" + std::to_string(port));
