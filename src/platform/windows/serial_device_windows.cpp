@@ -262,6 +262,7 @@ private:
         timeouts.ReadTotalTimeoutConstant = waitMs;
         if (SetCommTimeouts(handle_, &timeouts) != FALSE)
             readLimitMs_ = waitMs;
+    }
 
     // A port whose driver will not run it as the link needs is not opened:
     // a read without a time limit could wait for ever.
