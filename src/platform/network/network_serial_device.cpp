@@ -340,34 +340,29 @@ private:
                Clock::now() < deadline) {
             PumpRunningEvents(deadline);
         }
-        if (codec_.ComPortRefused()) {
-            return {PortFailure::Other, 0,
-                    url_ + " refuses com port control (RFC 2217); a raw port is socket://"};
-        }
+        if (codec_.ComPortRefused())
+            return Failed(" refuses com port control (RFC 2217); a raw port is socket://");
         const bool acknowledged =
             codec_.ComPortAgreed() && Confirm(telnet::kSetControl, telnet::kControlNoFlowControl) &&
             Confirm(telnet::kSetControl, telnet::kControlNoInboundFlowControl);
         // A TLS server hangs up on the Telnet greeting without a word.
-        if (gone_) {
-            return {PortFailure::Other, 0,
-                    url_ + " closed the connection; if the port is secure, name it rfc2217+tls://"};
-        }
+        if (gone_)
+            return Failed(" closed the connection; if the port is secure, name it rfc2217+tls://");
         if (!acknowledged) {
-            return {PortFailure::Other, 0,
-                    url_ + " did not acknowledge com port control within " +
-                        std::to_string(limits_.acknowledge.count()) + " ms"};
+            return Failed(" did not acknowledge com port control within " +
+                          std::to_string(limits_.acknowledge.count()) + " ms");
         }
-        if (wrongEcho_) {
-            return {PortFailure::Other, 0,
-                    url_ + " keeps a flow control on: it answered SET-CONTROL with " +
-                        std::to_string(*wrongEcho_)};
-        }
+        if (wrongEcho_)
+            return Failed(" keeps a flow control on: it answered SET-CONTROL with " +
+                          std::to_string(*wrongEcho_));
         // The frames are bytes, not text: in Telnet's text mode a CR would
         // have to travel as CR NUL and the server could alter bytes above 127.
         if (codec_.BinaryRefused())
-            return {PortFailure::Other, 0, url_ + " refuses binary transmission (RFC 856)"};
+            return Failed(" refuses binary transmission (RFC 856)");
         return {};
     }
+
+    PortOpen Failed(const std::string& why) const { return {PortFailure::Other, 0, url_ + why}; }
 
     std::unique_ptr<PortClaim> claim_;
     NetworkLimits limits_;
