@@ -35,6 +35,10 @@ public:
     bool OpenCommPort(int portNumber, const std::string& lineSettings);
     const platform::PortOpen& LastOpen() const { return lastOpen_; }
     void CloseCommPort();
+    // The open port has gone, rather than the module fallen silent.
+    bool PortGone() const { return port_.Gone(); }
+    // See SerialDevice::HoldConnection; ConnectionHold is the usual way.
+    void HoldConnection(bool hold) { port_.HoldConnection(hold); }
 
     // One byte (the low 8 bits of value), then a 1 ms pause.
     void CommWriteByte(int value);
@@ -73,6 +77,19 @@ private:
     // The text of the last command sent since the port was opened: a late
     // reply to it still answers the same command sent again.
     std::string previousCommand_;
+};
+
+// Keeps a network port's connection from one open of an operation to the
+// next, and closes it when the operation ends, as a local port is closed.
+class ConnectionHold {
+public:
+    explicit ConnectionHold(Link& link) : link_(link) { link_.HoldConnection(true); }
+    ~ConnectionHold() { link_.HoldConnection(false); }
+    ConnectionHold(const ConnectionHold&) = delete;
+    ConnectionHold& operator=(const ConnectionHold&) = delete;
+
+private:
+    Link& link_;
 };
 
 }  // namespace vx::link

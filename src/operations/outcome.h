@@ -17,6 +17,7 @@ enum class Result {
     Failed,     // gave up at Outcome::failedAt
     Stopped,    // live run: the user's stop (the stop click itself answers it too)
     LinkLost,   // live run: the module stopped answering
+    PortGone,   // live run: the port itself went (a pulled adapter, a dropped connection)
 };
 
 // Where a failed operation gave up; for the settings, in their last attempt.

@@ -71,14 +71,14 @@ Result RunOnOpenPort(OperationContext& ctx, ModuleFacts& facts) {
         if (!w.State().ProcessFlag)
             return Result::Stopped;
         if (++linkFailures >= kLinkFailureLimit)
-            return Result::LinkLost;
+            return ctx.link.PortGone() ? Result::PortGone : Result::LinkLost;
     }
 }
 
 void EndRun(OperationContext& ctx, Result result) {
     ModuleWindow& w = ctx.window;
     w.SetBusy(kBusyOff);
-    if (result == Result::LinkLost) {
+    if (result == Result::LinkLost || result == Result::PortGone) {
         w.SetCommLamp(LampColor::Red);
         BeepFailure(ctx);
     } else {

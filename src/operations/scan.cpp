@@ -178,6 +178,9 @@ void Finish(OperationContext& ctx, Result result) {
 
 // Found means the identification answered; the information may still fail.
 Outcome Scan(OperationContext& ctx) {
+    // A network port changes its line settings through the server rather
+    // than reconnect and negotiate for each of them.
+    const link::ConnectionHold hold(ctx.link);
     const bool found = QuickAttempt(ctx) || Search(ctx);
     if (!found)
         return Outcome::Of(Result::NotFound);

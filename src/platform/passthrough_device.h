@@ -25,6 +25,12 @@ public:
     void DiscardInput() override { inner_->DiscardInput(); }
     void Close() override { inner_->Close(); }
     bool IsOpen() const override { return inner_->IsOpen(); }
+    void WhileWaiting(std::function<void()> runPending) override {
+        inner_->WhileWaiting(std::move(runPending));
+    }
+    std::uint32_t ReplyAllowanceMs() const override { return inner_->ReplyAllowanceMs(); }
+    bool Gone() const override { return inner_->Gone(); }
+    void HoldConnection(bool hold) override { inner_->HoldConnection(hold); }
 
 private:
     std::unique_ptr<SerialDevice> inner_;

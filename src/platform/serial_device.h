@@ -92,6 +92,18 @@ public:
     // How much longer than the module's own reply time a reply takes to come
     // back through this port: the round trip of a network, 0 for a local port.
     virtual std::uint32_t ReplyAllowanceMs() const { return 0; }
+
+    // True once the open port itself has gone: an adapter pulled out, a
+    // device hung up, a connection that the server or the network dropped.
+    // A module that merely stopped answering leaves it false.
+    virtual bool Gone() const { return false; }
+
+    // While held, Close() of a port that a network reaches keeps its
+    // connection, and the next Open() of the same port takes it up again
+    // with a purge instead of a new connection and negotiation; the line
+    // settings then change through the server. Releasing the hold closes a
+    // connection kept that way. A local port opens and closes as always.
+    virtual void HoldConnection(bool hold) { (void)hold; }
 };
 
 // Maps a "COMn" name to the path or name the operating system opens.

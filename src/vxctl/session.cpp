@@ -294,6 +294,12 @@ int Session::Setting() {
     return code;
 }
 
+std::string Session::LiveRunEnd() const {
+    if (lastOutcome_.result == ops::Result::PortGone)
+        return "the port has gone: the device or its connection went away";
+    return opStatus_.empty() ? "the module stopped answering" : opStatus_;
+}
+
 int Session::Io() {
     HeadlessWindow& w = *window_;
     const protocol::ChannelFlags outputs = options_.outputs.value_or(protocol::ChannelFlags{});
@@ -330,7 +336,7 @@ int Session::Io() {
     onPump_ = nullptr;
     w.WatchReadings(nullptr);
     if (code != kExitOk) {
-        const std::string why = opStatus_.empty() ? "the module stopped answering" : opStatus_;
+        const std::string why = LiveRunEnd();
         printer_.Result(Final({"io", false, why, {}, std::nullopt, std::nullopt}, code));
         return code;
     }

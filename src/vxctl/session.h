@@ -104,6 +104,8 @@ private:
     int AfterScan(Command command);
     int Setting();
     int Io();
+    // Why a live run ended in failure, in words a technician acts on.
+    std::string LiveRunEnd() const;
 
     Options options_;
     Machine machine_;

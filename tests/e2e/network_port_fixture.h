@@ -206,4 +206,32 @@ protected:
     std::unique_ptr<Ser2net> server;
 };
 
+// vxctl through ser2net, one run per step, each as a technician would type it.
+class VxctlOverNetwork : public NetworkPort {
+protected:
+    struct Outcome {
+        int code = -1;
+        std::string out;
+    };
+
+    // On the module's network port only, so the machine's own serial
+    // ports are never touched.
+    // `device` is the server's own URL unless named.
+    Outcome Vxctl(std::vector<std::string> args, const std::string& device = {}) {
+        args.insert(args.end(), {"--store", folder.File("VXConfig.reg"), "--json", "--device",
+                                 device.empty() ? server->Url(0) : device});
+        auto program = Start(std::move(args));
+        Outcome outcome;
+        // A search over a slow network takes a while: a missed line setting
+        // costs about 2 s at a 250 ms round trip.
+        constexpr std::chrono::seconds kSlowSearch{60};
+        outcome.out = program->OutputToEnd(kSlowSearch);
+        outcome.code = program->ExitStatus();
+        return outcome;
+    }
+    std::unique_ptr<VxsimProcess> Start(std::vector<std::string> args) {
+        return std::make_unique<VxsimProcess>(VXCTL_PATH, std::move(args), folder.File("err"));
+    }
+};
+
 }  // namespace vx::network_test

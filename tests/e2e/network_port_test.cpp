@@ -41,30 +41,6 @@ TEST_F(NetworkPort, ARawSocketCarriesTheExchangeButNoLineSettings) {
     EXPECT_FALSE(device->ApplyLineSettings(kModuleLine));
 }
 
-// vxctl through ser2net, one run per step, each as a technician would type it.
-class VxctlOverNetwork : public NetworkPort {
-protected:
-    struct Outcome {
-        int code = -1;
-        std::string out;
-    };
-
-    // On the module's network port only, so the machine's own serial
-    // ports are never touched.
-    Outcome Vxctl(std::vector<std::string> args) {
-        args.insert(args.end(),
-                    {"--store", folder.File("VXConfig.reg"), "--json", "--device", server->Url(0)});
-        auto program = Start(std::move(args));
-        Outcome outcome;
-        outcome.out = program->OutputToEnd();
-        outcome.code = program->ExitStatus();
-        return outcome;
-    }
-    std::unique_ptr<VxsimProcess> Start(std::vector<std::string> args) {
-        return std::make_unique<VxsimProcess>(VXCTL_PATH, std::move(args), folder.File("err"));
-    }
-};
-
 TEST_F(VxctlOverNetwork, EveryOperationReachesTheModule) {
     // At 38400: a scan must set the server's port to a rate the module hears.
     // A pseudo-terminal has no parity, so the search stops at "38400,n".

@@ -62,6 +62,7 @@ void DelayingProxy::Accept() {
         const int client = accept(listener_, nullptr, nullptr);
         if (client < 0)
             return;
+        ++accepted_;
         const int server = ConnectLocal(upstream_);
         if (server < 0) {
             close(client);
@@ -86,6 +87,8 @@ void DelayingProxy::Accept() {
 void DelayingProxy::Read(Pipe& pipe) const {
     std::vector<std::uint8_t> chunk(kChunk);
     for (ssize_t got; (got = recv(pipe.from, chunk.data(), chunk.size(), 0)) > 0;) {
+        if (stalled_)
+            continue;
         std::lock_guard lock(pipe.mutex);
         pipe.held.push_back(
             {std::chrono::steady_clock::now() + oneWay_, {chunk.begin(), chunk.begin() + got}});

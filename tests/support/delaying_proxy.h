@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -13,7 +14,8 @@
 namespace vx::test {
 
 // A TCP proxy on 127.0.0.1 in front of a local port that holds every byte
-// for half the round trip in each direction, as a slow network does.
+// for half the round trip in each direction, as a slow network does. It can
+// also fall silent without closing anything, as a pulled cable does.
 class DelayingProxy {
 public:
     DelayingProxy(int upstreamPort, std::chrono::milliseconds roundTrip);
@@ -22,6 +24,10 @@ public:
     DelayingProxy& operator=(const DelayingProxy&) = delete;
 
     int Port() const { return port_; }
+    // Connections accepted so far.
+    int Accepted() const { return accepted_; }
+    // From now on no byte passes either way, and no connection closes.
+    void Stall() { stalled_ = true; }
 
 private:
     struct Held {
@@ -43,6 +49,8 @@ private:
     static void Write(Pipe& pipe);
 
     int upstream_;
+    std::atomic<int> accepted_{0};
+    std::atomic<bool> stalled_{false};
     std::chrono::milliseconds oneWay_;
     int listener_ = -1;
     int port_ = 0;

@@ -235,6 +235,7 @@ public:
     }
 
     bool IsOpen() const override { return fd_ >= 0; }
+    bool Gone() const override { return IsOpen() && gone_; }
 
 private:
     // A vanished port still waits out its time, so a polling caller can never spin.

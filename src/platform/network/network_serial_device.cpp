@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/network/com_port_line.h"
 #include "platform/network/telnet_codec.h"
 #include "protocol/line_settings.h"
 
@@ -16,9 +17,7 @@ namespace vx::platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using protocol::Parity;
 using protocol::ParseLineSettings;
-using protocol::StopBits;
 using telnet::ClientCodec;
 
 constexpr auto kReadWait = std::chrono::milliseconds(1);
@@ -28,70 +27,20 @@ constexpr std::size_t kChunk = 512;
 // Bytes nobody reads yet are dropped beyond this, as a UART overruns; a
 // server that floods the line cannot make the client hoard memory.
 constexpr std::size_t kMaxPending = 64 * 1024;
-// Servers round a rate to what their clock divider can make.
-constexpr unsigned kBaudTolerancePercent = 3;
-constexpr unsigned kPercent = 100;
-constexpr int kBitsPerByte = 8;
-constexpr std::size_t kBaudBytes = 4;
 constexpr std::size_t kCommandCodes = 13;  // SIGNATURE 0 to PURGE-DATA 12
-
-std::uint8_t ParityCode(Parity parity) {
-    switch (parity) {
-        case Parity::Odd:
-            return 2;
-        case Parity::Even:
-            return 3;
-        case Parity::Mark:
-            return 4;
-        case Parity::Space:
-            return 5;
-        case Parity::None:
-            break;
-    }
-    return 1;
-}
-
-std::uint8_t StopSizeCode(StopBits stopBits) {
-    switch (stopBits) {
-        case StopBits::Two:
-            return 2;
-        case StopBits::OneAndHalf:
-            return 3;
-        case StopBits::One:
-            break;
-    }
-    return 1;
-}
-
-std::vector<std::uint8_t> BigEndian(std::uint32_t value) {
-    std::vector<std::uint8_t> bytes(kBaudBytes);
-    for (std::size_t i = 0; i < kBaudBytes; ++i) {
-        bytes[kBaudBytes - 1 - i] = static_cast<std::uint8_t>(value >> (kBitsPerByte * i));
-    }
-    return bytes;
-}
-
-bool RateClose(std::uint32_t actual, std::uint32_t wanted) {
-    const auto difference = actual > wanted ? actual - wanted : wanted - actual;
-    return std::uint64_t{difference} * kPercent <= std::uint64_t{wanted} * kBaudTolerancePercent;
-}
-
-std::uint32_t RateOf(const std::vector<std::uint8_t>& value) {
-    std::uint32_t rate = 0;
-    for (const std::uint8_t byte : value) rate = rate << kBitsPerByte | byte;
-    return value.size() == kBaudBytes ? rate : 0;
-}
 
 class NetworkSerialDevice final : public SerialDevice, private telnet::Receiver {
 public:
     NetworkSerialDevice(std::unique_ptr<PortClaim> claim, NetworkLimits limits,
                         TcpConnector connect)
         : claim_(std::move(claim)), limits_(limits), connect_(std::move(connect)) {}
-    ~NetworkSerialDevice() override { Close(); }
+    ~NetworkSerialDevice() override { CloseNow(); }
 
     PortOpen Open(const std::string& name) override {
-        Close();
         const auto url = ParseNetworkUrl(name);
+        if (url && TakeUpKept(url->Canonical()))
+            return {};
+        CloseNow();
         if (!url)
             return {PortFailure::Missing};
         url_ = url->Canonical();
@@ -122,17 +71,11 @@ public:
         const auto settings = ParseLineSettings(text);
         if (!settings || !telnet_ || !Usable())
             return false;
-        const std::uint32_t rate = settings->baudRate;
-        const std::vector<std::uint8_t> dataSize{static_cast<std::uint8_t>(settings->dataBits)};
-        const std::vector<std::uint8_t> parity{ParityCode(settings->parity)};
-        const std::vector<std::uint8_t> stopSize{StopSizeCode(settings->stopBits)};
+        const auto asked = telnet::LineCommands(*settings);
         // All four in one segment; the server answers each in turn.
         std::vector<std::uint8_t> commands;
-        for (const auto& [command, value] :
-             {std::pair{telnet::kSetBaudRate, BigEndian(rate)},
-              std::pair{telnet::kSetDataSize, dataSize}, std::pair{telnet::kSetParity, parity},
-              std::pair{telnet::kSetStopSize, stopSize}}) {
-            const auto encoded = ClientCodec::ComPortCommand(command, value);
+        for (const telnet::LineCommand& line : asked) {
+            const auto encoded = ClientCodec::ComPortCommand(line.command, line.value);
             commands.insert(commands.end(), encoded.begin(), encoded.end());
         }
         if (!Exchange(commands,
@@ -141,9 +84,9 @@ public:
                       limits_.acknowledge)) {
             return false;
         }
-        return RateClose(RateOf(*acks_[telnet::kSetBaudRate]), rate) &&
-               acks_[telnet::kSetDataSize] == dataSize && acks_[telnet::kSetParity] == parity &&
-               acks_[telnet::kSetStopSize] == stopSize;
+        return std::ranges::all_of(asked, [this](const telnet::LineCommand& line) {
+            return telnet::AnswerMatches(line, *acks_[line.command]);
+        });
     }
 
     void Write(const std::uint8_t* data, std::size_t count) override {
@@ -202,17 +145,46 @@ public:
     }
 
     void Close() override {
-        if (!IsOpen())
+        if (kept_)
+            return;
+        if (held_ && Usable()) {
+            kept_ = true;
+            pending_.clear();
+            return;
+        }
+        CloseNow();
+    }
+
+    bool IsOpen() const override { return connection_ != nullptr && !kept_; }
+    bool Gone() const override { return IsOpen() && gone_; }
+
+    void HoldConnection(bool hold) override {
+        held_ = hold;
+        if (!held_ && kept_)
+            CloseNow();
+    }
+
+private:
+    bool Usable() const { return IsOpen() && !gone_; }
+
+    void CloseNow() {
+        kept_ = false;
+        if (!connection_)
             return;
         connection_.reset();
         claim_->Release();
         pending_.clear();
     }
 
-    bool IsOpen() const override { return connection_ != nullptr; }
-
-private:
-    bool Usable() const { return IsOpen() && !gone_; }
+    // A connection kept for the same port serves it again, once a purge has
+    // shown that the server still has it and dropped what came meanwhile.
+    bool TakeUpKept(const std::string& url) {
+        if (!kept_ || url != url_)
+            return false;
+        kept_ = false;
+        DiscardInput();
+        return Usable();
+    }
 
     PortOpen OpenOnce(const NetworkUrl& url) {
         closedWhileOpening_ = false;
@@ -232,7 +204,7 @@ private:
         const PortOpen started = StartComPort();
         closedWhileOpening_ = gone_;
         if (!started.Opened())
-            Close();
+            CloseNow();
         return started;
     }
 
@@ -377,6 +349,9 @@ private:
     // a confirmation arrives.
     bool purgeConfirmed_ = true;
     bool closedWhileOpening_ = false;
+    bool held_ = false;
+    // Closed for the caller, but the connection is kept under a hold.
+    bool kept_ = false;
     std::optional<std::uint8_t> wrongEcho_;
     std::optional<std::chrono::milliseconds> roundTrip_;
     std::function<void()> whileWaiting_ = [] {};

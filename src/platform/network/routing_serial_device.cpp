@@ -43,6 +43,8 @@ public:
         network_->WhileWaiting(std::move(runPending));
     }
     std::uint32_t ReplyAllowanceMs() const override { return active_->ReplyAllowanceMs(); }
+    bool Gone() const override { return active_->Gone(); }
+    void HoldConnection(bool hold) override { network_->HoldConnection(hold); }
 
 private:
     PortResolver resolve_;

@@ -233,6 +233,7 @@ public:
     }
 
     bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Gone() const override { return IsOpen() && gone_; }
 
 private:
     // The port's read time limit follows the caller's wait, so a read of the
