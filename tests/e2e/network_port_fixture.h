@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "delaying_proxy.h"
+#include "fake_device_server.h"
 #include "link/link.h"
 #include "platform/clock.h"
 #include "platform/com_ports.h"
@@ -45,120 +46,8 @@ constexpr std::chrono::milliseconds kAcknowledge{1000};
 constexpr std::chrono::milliseconds kConnect{3000};
 constexpr std::chrono::milliseconds kQuick{500};
 
-// A device server that speaks Telnet but misbehaves in one way.
-enum class Misbehaviour {
-    NeverAcknowledges,         // agrees to com port control, answers no command
-    AcknowledgesOnlyControl,   // answers the flow control commands, no line settings
-    RefusesComPort,            // DONT COM-PORT-OPTION
-    HangsUp,                   // closes every connection at once
-    NeverAccepts,              // its backlog is full: a connect never completes
-    Silent,                    // accepts, then says nothing
-    KeepsFlowControl,          // answers SET-CONTROL with XON/XOFF
-    RefusesBinary,             // WONT BINARY, DONT BINARY
-    LeavesSubnegotiationOpen,  // IAC SB COM-PORT-OPTION ... and never IAC SE
-};
-
-class FakeServer {
-public:
-    explicit FakeServer(Misbehaviour how) : how_(how) {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        address_.sin_family = AF_INET;
-        address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address_;
-        bind(listener_, reinterpret_cast<sockaddr*>(&address_), sizeof address_);
-        listen(listener_, how == Misbehaviour::NeverAccepts ? 0 : 1);
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address_), &length);
-        if (how == Misbehaviour::NeverAccepts) {
-            FillBacklog();
-            return;
-        }
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~FakeServer() {
-        shutdown(listener_, SHUT_RDWR);
-        close(listener_);
-        if (thread_.joinable())
-            thread_.join();
-        for (const int filler : fillers_) close(filler);
-    }
-    FakeServer(const FakeServer&) = delete;
-    FakeServer& operator=(const FakeServer&) = delete;
-
-    std::string Url() const {
-        return "rfc2217://127.0.0.1:" + std::to_string(ntohs(address_.sin_port));
-    }
-
-private:
-    // Connections nobody accepts take the queue's places; later ones wait.
-    void FillBacklog() {
-        constexpr int kFillers = 3;
-        for (int i = 0; i < kFillers; ++i) {
-            const int filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            connect(filler, reinterpret_cast<const sockaddr*>(&address_), sizeof address_);
-            fillers_.push_back(filler);
-        }
-    }
-
-    void Serve() {
-        for (;;) {
-            const int client = accept(listener_, nullptr, nullptr);
-            if (client < 0)
-                return;
-            if (how_ != Misbehaviour::HangsUp)
-                Converse(client);
-            close(client);
-        }
-    }
-
-    void Send(int client, const std::string& bytes) const {
-        send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    }
-
-    // Answers the client's offer of the com port option and then each flow
-    // control command, as far as its misbehaviour lets it.
-    void Converse(int client) const {
-        if (how_ == Misbehaviour::Silent) {
-            std::uint8_t sink[256];
-            while (recv(client, sink, sizeof sink, 0) > 0) {
-            }
-            return;
-        }
-        Send(client, how_ == Misbehaviour::RefusesComPort ? "\xFF\xFE\x2C" : "\xFF\xFD\x2C");
-        if (how_ == Misbehaviour::RefusesBinary)
-            Send(client, std::string("\xFF\xFC\x00\xFF\xFE\x00", 6));
-        std::uint8_t chunk[256];
-        for (ssize_t got; (got = recv(client, chunk, sizeof chunk, 0)) > 0;) {
-            const std::string bytes(reinterpret_cast<char*>(chunk), static_cast<std::size_t>(got));
-            for (auto at = bytes.find("\xFF\xFA\x2C\x05");
-                 at != std::string::npos && at + 4 < bytes.size();
-                 at = bytes.find("\xFF\xFA\x2C\x05", at + 1)) {
-                AnswerControl(client, static_cast<char>(bytes[at + 4]));
-            }
-        }
-    }
-
-    void AnswerControl(int client, char value) const {
-        const std::string head("\xFF\xFA\x2C\x69", 4);
-        switch (how_) {
-            case Misbehaviour::NeverAcknowledges:
-                return;
-            case Misbehaviour::LeavesSubnegotiationOpen:
-                Send(client, head + value);
-                return;
-            case Misbehaviour::KeepsFlowControl:
-                Send(client, head + "\x02\xFF\xF0");
-                return;
-            default:
-                Send(client, head + value + "\xFF\xF0");
-        }
-    }
-
-    Misbehaviour how_;
-    int listener_ = -1;
-    sockaddr_in address_{};
-    std::vector<int> fillers_;
-    std::thread thread_;
-};
+using test::FakeServer;
+using test::Misbehaviour;
 
 // The link on the machine's serial device, its COM numbers from a store in a
 // temporary folder, its lock files in that folder too.

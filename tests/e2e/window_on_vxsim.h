@@ -31,6 +31,7 @@
 
 #include "doubles/frame_counting_device.h"
 #include "doubles/recording_tone.h"
+#include "fake_device_server.h"
 #include "platform/clock.h"
 #include "platform/event_pump.h"
 #include "platform/serial_device.h"

@@ -138,5 +138,43 @@ TEST_F(WindowOnVxsim, KeyboardScanFindsAModuleBehindADeviceServer) {
         << Log();
 }
 
+// A device server switched off in its cabinet holds the connect for its
+// whole limit. The window must go on painting and running its timers all
+// the while, where it once froze for over 3 s. Only that wait is probed:
+// the module's own reads keep the pauses they always had.
+TEST_F(WindowOnVxsim, KeyboardScanPastASwitchedOffServerKeepsTheWindowRunning) {
+    // Far below the 3 s freeze, and well above the 10 ms slices the wait runs
+    // events in, so a loaded machine's scheduling does not fail it.
+    constexpr qint64 kLongestTimerGapMs = 100;
+    constexpr qint64 kConnectLimitMs = 3'000;
+    test::FakeServer off(test::Misbehaviour::NeverAccepts);
+    ports["COM1"] = off.Url();
+    const QString searching = QString::fromStdString(window->Text(ops::Msg::ScanModule)) + " ....";
+    QElapsedTimer clock;
+    qint64 lastTick = -1;
+    qint64 longestGap = 0;
+    int ticks = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (window->pnMsg->text() != searching)
+            return;
+        const qint64 now = clock.elapsed();
+        if (lastTick >= 0)
+            longestGap = std::max(longestGap, now - lastTick);
+        lastTick = now;
+        ++ticks;
+    });
+    clock.start();
+    probe.start(kSampleEveryMs);
+
+    ASSERT_NO_FATAL_FAILURE(EnterScansTheModule());
+    probe.stop();
+
+    EXPECT_EQ(window->pnMsg->text(), "Get Module Info Ok. (COM : #3)");
+    EXPECT_GE(lastTick, kConnectLimitMs - kSampleEveryMs) << "the probe saw the whole connect";
+    EXPECT_LE(longestGap, kLongestTimerGapMs);
+    EXPECT_GE(ticks, kConnectLimitMs / kLongestTimerGapMs);
+}
+
 }  // namespace
 }  // namespace vx::ui::e2e
