@@ -66,14 +66,44 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"UnknownScheme", std::nullopt, "telnet://127.0.0.1:23", PortFailure::Missing, ""}),
     [](const auto& info) { return info.param.name; });
 
-TEST_F(NetworkPort, UnacknowledgedLineSettingsAreRefusedButLeaveThePortOpen) {
-    FakeServer fake(Misbehaviour::AcknowledgesOnlyControl);
+struct ExchangeCase {
+    std::string name;
+    Misbehaviour server;
+    bool lineSet;
+    bool answered;  // a command, after the line settings
+};
+
+void PrintTo(const ExchangeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class NetworkPortExchange : public NetworkPort,
+                            public ::testing::WithParamInterface<ExchangeCase> {};
+
+// Servers that open but then mislead: the port stays open, and what they
+// break is reported as a refusal or an unanswered command, in its own time.
+TEST_P(NetworkPortExchange, ReportsWhatTheServerBroke) {
+    const ExchangeCase& c = GetParam();
+    FakeServer fake(c.server);
     MapPort(kPort, fake.Url());
     ASSERT_TRUE(device->Open("COM1").Opened());
-    EXPECT_FALSE(device->ApplyLineSettings(kModuleLine));
+    EXPECT_EQ(device->ApplyLineSettings(kModuleLine), c.lineSet);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(link->SendCommand("B00B"), c.answered);
+    EXPECT_LE(std::chrono::steady_clock::now() - started, kAcknowledge + kQuick);
     EXPECT_TRUE(device->IsOpen());
     device->Close();  // before the server goes
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, NetworkPortExchange,
+    ::testing::Values(ExchangeCase{"AcknowledgesOnlyControl", Misbehaviour::AcknowledgesOnlyControl,
+                                   false, false},
+                      ExchangeCase{"WrongBaudEcho", Misbehaviour::WrongBaudEcho, false, false},
+                      ExchangeCase{"VerbInsideSubnegotiation",
+                                   Misbehaviour::VerbInsideSubnegotiation, true, false},
+                      ExchangeCase{"FloodsData", Misbehaviour::FloodsData, true, false}),
+    [](const auto& info) { return info.param.name; });
 
 // A window's event loop, probed: the longest it waited between two runs.
 class ProbedEvents final : public platform::EventPump {

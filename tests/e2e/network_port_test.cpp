@@ -20,6 +20,23 @@ TEST_F(NetworkPort, AReplyHoldingTelnetsEscapeByteArrivesWhole) {
     EXPECT_EQ(link->ReplyText().substr(1, 4), "!01,") << "nothing left over from the last reply";
 }
 
+// ser2net sends its notices only when asked; a server that sends them
+// unasked, inside the module's reply, must not break the reply.
+TEST_F(NetworkPort, NoticesInsideAReplyLeaveItWhole) {
+    ASSERT_NO_FATAL_FAILURE(StartModule({"--line", kModuleLine}));
+    test::DelayingProxy proxy(server->TcpPort(0), std::chrono::milliseconds{0});
+    MapPort(kPort, "rfc2217://127.0.0.1:" + std::to_string(proxy.Port()));
+    ASSERT_TRUE(link->OpenCommPort(kPort, kModuleLine)) << link->LastOpen().detail;
+    // NOTIFY-LINESTATE and NOTIFY-MODEMSTATE, the line's state unchanged.
+    proxy.InjectTowardClient(
+        std::string("\xFF\xFA\x2C\x6A\x60\xFF\xF0\xFF\xFA\x2C\x6B\x30\xFF\xF0", 14));
+    for (int exchange = 0; exchange < 2; ++exchange) {
+        ASSERT_TRUE(link->SendCommand("B00B")) << ReadFileText(SimLog());
+        EXPECT_EQ(link->ReplyLength(), kIdentityReplyLength);
+        EXPECT_EQ(link->ReplyText().substr(1, 4), "!01,");
+    }
+}
+
 TEST_F(NetworkPort, ASecondOpenerIsBusyUntilTheFirstCloses) {
     ASSERT_NO_FATAL_FAILURE(StartModule({"--line", kModuleLine}));
     ASSERT_TRUE(link->OpenCommPort(kPort, kModuleLine)) << link->LastOpen().detail;

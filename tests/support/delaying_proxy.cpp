@@ -76,6 +76,7 @@ void DelayingProxy::Accept() {
             auto pipe = std::make_unique<Pipe>();
             pipe->from = from;
             pipe->to = to;
+            pipe->towardClient = to == client;
             Pipe& p = *pipe;
             pipes_.push_back(std::move(pipe));
             threads_.emplace_back([this, &p] { Read(p); });
@@ -84,14 +85,18 @@ void DelayingProxy::Accept() {
     }
 }
 
-void DelayingProxy::Read(Pipe& pipe) const {
+void DelayingProxy::Read(Pipe& pipe) {
     std::vector<std::uint8_t> chunk(kChunk);
     for (ssize_t got; (got = recv(pipe.from, chunk.data(), chunk.size(), 0)) > 0;) {
         if (stalled_)
             continue;
+        std::vector<std::uint8_t> bytes(chunk.begin(), chunk.begin() + got);
+        if (pipe.towardClient) {
+            std::lock_guard lock(mutex_);
+            bytes.insert(bytes.begin() + got / 2, inject_.begin(), inject_.end());
+        }
         std::lock_guard lock(pipe.mutex);
-        pipe.held.push_back(
-            {std::chrono::steady_clock::now() + oneWay_, {chunk.begin(), chunk.begin() + got}});
+        pipe.held.push_back({std::chrono::steady_clock::now() + oneWay_, std::move(bytes)});
         pipe.changed.notify_one();
     }
     std::lock_guard lock(pipe.mutex);

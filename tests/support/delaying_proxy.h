@@ -28,6 +28,12 @@ public:
     int Accepted() const { return accepted_; }
     // From now on no byte passes either way, and no connection closes.
     void Stall() { stalled_ = true; }
+    // Puts these bytes into the middle of every later chunk from the server,
+    // as a server's notices land inside the data it passes on.
+    void InjectTowardClient(std::string bytes) {
+        std::lock_guard lock(mutex_);
+        inject_ = std::move(bytes);
+    }
 
 private:
     struct Held {
@@ -42,10 +48,11 @@ private:
         std::condition_variable changed;
         std::deque<Held> held;
         bool ended = false;
+        bool towardClient = false;
     };
 
     void Accept();
-    void Read(Pipe& pipe) const;
+    void Read(Pipe& pipe);
     static void Write(Pipe& pipe);
 
     int upstream_;
@@ -59,6 +66,7 @@ private:
     std::vector<std::unique_ptr<Pipe>> pipes_;
     std::vector<std::thread> threads_;
     std::vector<int> sockets_;
+    std::string inject_;
 };
 
 }  // namespace vx::test

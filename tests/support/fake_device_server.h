@@ -24,6 +24,9 @@ enum class Misbehaviour {
     KeepsFlowControl,          // answers SET-CONTROL with XON/XOFF
     RefusesBinary,             // WONT BINARY, DONT BINARY
     LeavesSubnegotiationOpen,  // IAC SB COM-PORT-OPTION ... and never IAC SE
+    VerbInsideSubnegotiation,  // ends its answers with IAC WILL BINARY instead of IAC SE
+    WrongBaudEcho,             // answers SET-BAUDRATE with half the rate asked
+    FloodsData,                // once the line is set, sends data without end
 };
 
 class FakeServer {
@@ -97,27 +100,67 @@ private:
         std::uint8_t chunk[256];
         for (ssize_t got; (got = recv(client, chunk, sizeof chunk, 0)) > 0;) {
             const std::string bytes(reinterpret_cast<char*>(chunk), static_cast<std::size_t>(got));
-            for (auto at = bytes.find("\xFF\xFA\x2C\x05");
-                 at != std::string::npos && at + 4 < bytes.size();
-                 at = bytes.find("\xFF\xFA\x2C\x05", at + 1)) {
-                AnswerControl(client, static_cast<char>(bytes[at + 4]));
+            const std::string start("\xFF\xFA\x2C", 3);
+            for (auto at = bytes.find(start); at != std::string::npos && at + 4 < bytes.size();
+                 at = bytes.find(start, at + 1)) {
+                const auto end = bytes.find("\xFF\xF0", at);
+                if (end == std::string::npos)
+                    break;
+                Answer(client, bytes[at + 3], bytes.substr(at + 4, end - at - 4));
             }
         }
     }
 
-    void AnswerControl(int client, char value) const {
-        const std::string head("\xFF\xFA\x2C\x69", 4);
+    // The server's code is the client's plus 100.
+    void Answer(int client, char command, std::string value) const {
+        constexpr char kSetBaudRate = 1;
+        constexpr char kSetStopSize = 4;  // the last of a line's four
+        constexpr char kSetControl = 5;
+        constexpr char kServerOffset = 100;
+        const std::string head = std::string("\xFF\xFA\x2C", 3) + char(command + kServerOffset);
+        std::string end("\xFF\xF0");
         switch (how_) {
             case Misbehaviour::NeverAcknowledges:
                 return;
+            case Misbehaviour::AcknowledgesOnlyControl:
+                if (command != kSetControl)
+                    return;
+                break;
             case Misbehaviour::LeavesSubnegotiationOpen:
-                Send(client, head + value);
-                return;
+                end.clear();
+                break;
+            case Misbehaviour::VerbInsideSubnegotiation:
+                end = std::string("\xFF\xFB\x00", 3);
+                break;
             case Misbehaviour::KeepsFlowControl:
-                Send(client, head + "\x02\xFF\xF0");
-                return;
+                if (command == kSetControl)
+                    value = "\x02";
+                break;
+            case Misbehaviour::WrongBaudEcho:
+                if (command == kSetBaudRate && value.size() == 4)
+                    value = Halved(value);
+                break;
             default:
-                Send(client, head + value + "\xFF\xF0");
+                break;
+        }
+        Send(client, head + value + end);
+        if (how_ == Misbehaviour::FloodsData && command == kSetStopSize)
+            Flood(client);
+    }
+
+    static std::string Halved(const std::string& bigEndian) {
+        std::uint32_t rate = 0;
+        for (const char byte : bigEndian) rate = rate << 8 | static_cast<std::uint8_t>(byte);
+        rate /= 2;
+        std::string out(4, '\0');
+        for (int i = 3; i >= 0; --i, rate >>= 8) out[static_cast<std::size_t>(i)] = char(rate);
+        return out;
+    }
+
+    // More than the client keeps, and on until it hangs up.
+    void Flood(int client) const {
+        const std::string chunk(4096, 'x');
+        while (send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
         }
     }
 
