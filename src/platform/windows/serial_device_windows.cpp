@@ -4,6 +4,8 @@
 // <mmsystem.h> needs the types of <windows.h>: keep it after this line.
 #include <mmsystem.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -296,16 +298,31 @@ private:
     bool gone_ = false;
 };
 
-// A network port is held by a named mutex of the session: the comm driver's
-// one-handle rule that keeps a second program off a native port does not
-// reach a socket.
+// A kernel object's name may not hold a backslash and is limited in length;
+// an endpoint that could break either is named by its FNV-1a hash instead.
+std::string MutexNameOf(const std::string& endpoint) {
+    constexpr std::size_t kLongestPlainName = 64;
+    constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
+    constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
+    const std::string prefix = "Global\\vxconfig-port-";
+    if (endpoint.size() <= kLongestPlainName && endpoint.find('\\') == std::string::npos)
+        return prefix + endpoint;
+    std::uint64_t hash = kFnvOffset;
+    for (const unsigned char c : endpoint) hash = (hash ^ c) * kFnvPrime;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return prefix + "h" + hex;
+}
+
+// A network port is held by a named mutex, in the global namespace so that
+// other login sessions see it too: the comm driver's one-handle rule that
+// keeps a second program off a native port does not reach a socket.
 class NetworkPortMutex final : public PortClaim {
 public:
     ~NetworkPortMutex() override { Release(); }
     long Take(const std::string& endpoint) override {
         Release();
-        const std::string name = "Global\\vxconfig-port-" + endpoint;
-        mutex_ = CreateMutexA(nullptr, FALSE, name.c_str());
+        mutex_ = CreateMutexA(nullptr, FALSE, MutexNameOf(endpoint).c_str());
         if (mutex_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS)
             return 0;
         Release();
