@@ -31,6 +31,7 @@ public:
     std::uint32_t ReplyAllowanceMs() const override { return inner_->ReplyAllowanceMs(); }
     bool Gone() const override { return inner_->Gone(); }
     void HoldConnection(bool hold) override { inner_->HoldConnection(hold); }
+    void Abandon() override { inner_->Abandon(); }
 
 private:
     std::unique_ptr<SerialDevice> inner_;

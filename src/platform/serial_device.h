@@ -104,6 +104,12 @@ public:
     // settings then change through the server. Releasing the hold closes a
     // connection kept that way. A local port opens and closes as always.
     virtual void HoldConnection(bool hold) { (void)hold; }
+
+    // Ends a wait inside Open() (a name lookup, a connect, a handshake, a
+    // negotiation) at once as a failure, now and in every later Open(): for
+    // a caller whose user gave up, or a search that no longer needs the
+    // port. May be called from another thread or from WhileWaiting's call.
+    virtual void Abandon() {}
 };
 
 // Maps a "COMn" name to the path or name the operating system opens.

@@ -147,6 +147,10 @@ int Session::Run() {
     };
     device_ = std::make_unique<WatchedDevice>(machine_.makeDevice(resolve_), resolve_);
     pump_.Install([this] {
+        // Where Ctrl-C is caught, a connect or a search gives up at once;
+        // the production loop finishes its module first.
+        if (options_.command != Command::Provision && machine_.interrupted())
+            device_->Abandon();
         if (onPump_)
             onPump_();
     });
@@ -210,6 +214,8 @@ int Session::RunOperation(ops::Operation operation) {
 
 Record Session::Final(Record record, int code) {
     record.exit = code;
+    if (code != kExitOk && machine_.interrupted())
+        record.message = "interrupted";
     if (code == kExitPortError && device_->Refused()) {
         const RefusedOpen& refused = *device_->Refused();
         record.failure = PortFailure(refused, refused.device);

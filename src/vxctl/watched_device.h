@@ -44,9 +44,13 @@ public:
     const std::optional<RefusedOpen>& Refused() const { return refused_; }
     int ExchangesSent() const { return exchangesSent_; }
     int OpensTried() const { return opensTried_; }
-    // From now on every open fails, so a search ends after its current
-    // combination; may be called from another thread.
-    void Abandon() { abandoned_ = true; }
+    // From now on every open fails, and a network port's connect gives up
+    // at once, so a search ends within its current combination; may be
+    // called from another thread.
+    void Abandon() override {
+        abandoned_ = true;
+        PassThroughDevice::Abandon();
+    }
 
 private:
     void Note(const RefusedOpen& refused);

@@ -3,6 +3,9 @@
 // the other, so each also reconnects to a server that has just let the last
 // session go.
 
+#include <filesystem>
+#include <set>
+
 #include "network_port_fixture.h"
 
 namespace vx::network_test {
@@ -97,6 +100,48 @@ INSTANTIATE_TEST_SUITE_P(Losses, LiveRunLoss,
                                            LossCase{"NetworkFallsSilent", false,
                                                     "the module stopped answering"}),
                          [](const auto& info) { return info.param.name; });
+
+std::set<std::string> Sockets(const std::string& process) {
+    std::set<std::string> sockets;
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + process + "/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+        if (target.starts_with("socket:"))
+            sockets.insert(target);
+    }
+    return sockets;
+}
+
+// A socket of its own, rather than one it was handed by this process.
+bool OpenedASocket(pid_t pid) {
+    const std::set<std::string> ours = Sockets("self");
+    for (const std::string& socket : Sockets(std::to_string(pid))) {
+        if (!ours.contains(socket))
+            return true;
+    }
+    return false;
+}
+
+// Ctrl-C in a live run's connect to a switched-off server ends vxctl at once,
+// not when the connect's 3 s are up.
+TEST_F(VxctlOverNetwork, CtrlCEndsAConnectAtOnce) {
+    // The failure tone's 300 ms, and what a loaded machine adds.
+    constexpr milliseconds kAtOnce{1500};
+    FakeServer off(Misbehaviour::NeverAccepts);
+    auto run =
+        Start({"io", "--json", "--store", folder.File("VXConfig.reg"), "--device", off.Url()});
+    const auto bound = std::chrono::steady_clock::now() + kConnect;
+    while (!OpenedASocket(run->Pid()) && std::chrono::steady_clock::now() < bound) {
+        std::this_thread::sleep_for(milliseconds{1});
+    }
+    ASSERT_TRUE(OpenedASocket(run->Pid())) << "vxctl never began to connect";
+    const auto interrupted = std::chrono::steady_clock::now();
+    run->Signal(SIGINT);
+    const std::string out = run->OutputToEnd();
+    EXPECT_EQ(run->ExitStatus(), 3);
+    EXPECT_LE(std::chrono::steady_clock::now() - interrupted, kAtOnce);
+    EXPECT_NE(out.find("\"message\":\"interrupted\""), std::string::npos) << out;
+}
 
 }  // namespace
 }  // namespace vx::network_test

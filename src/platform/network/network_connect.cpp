@@ -3,8 +3,7 @@
 namespace vx::platform {
 
 TcpConnect ConnectNetwork(const NetworkUrl& url, std::chrono::milliseconds resolveLimit,
-                          std::chrono::milliseconds connectLimit,
-                          const std::function<void()>& whileWaiting) {
+                          std::chrono::milliseconds connectLimit, const KeepWaiting& whileWaiting) {
     // The handshake is part of connecting: one limit covers both.
     const auto deadline = std::chrono::steady_clock::now() + connectLimit;
     TcpConnect connected = ConnectTcp(url, resolveLimit, connectLimit, whileWaiting);

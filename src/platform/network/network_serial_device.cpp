@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <deque>
 #include <initializer_list>
 #include <optional>
@@ -50,12 +51,18 @@ public:
         auto pause = limits_.reconnectPause;
         for (;;) {
             const PortOpen opened = OpenOnce(*url);
+            if (abandoned_) {
+                CloseNow();
+                return Failed(": the wait was given up");
+            }
             if (opened.Opened() || !closedWhileOpening_ || Clock::now() + pause >= giveUp)
                 return opened;
             WaitRunningEvents(Clock::now() + pause);
             pause *= 2;
         }
     }
+
+    void Abandon() override { abandoned_ = true; }
 
     void WhileWaiting(std::function<void()> runPending) override {
         whileWaiting_ = runPending ? std::move(runPending) : [] {};
@@ -189,7 +196,8 @@ private:
     PortOpen OpenOnce(const NetworkUrl& url) {
         closedWhileOpening_ = false;
         wrongEcho_.reset();
-        TcpConnect connected = connect_(url, limits_.resolve, limits_.connect, whileWaiting_);
+        TcpConnect connected =
+            connect_(url, limits_.resolve, limits_.connect, [this] { return KeepWaiting(); });
         if (!connected.connection)
             return connected.failure;
         const std::string endpoint = connected.connection->Endpoint();
@@ -210,7 +218,8 @@ private:
 
     void WaitRunningEvents(Clock::time_point until) {
         while (Clock::now() < until) {
-            whileWaiting_();
+            if (!KeepWaiting())
+                return;
             std::this_thread::sleep_until(std::min(until, Clock::now() + kEventSlice));
         }
     }
@@ -280,9 +289,15 @@ private:
         return true;
     }
 
-    void PumpRunningEvents(Clock::time_point deadline) {
-        Pump(std::min(deadline, Clock::now() + kEventSlice));
+    // False once the caller gave the wait up.
+    bool KeepWaiting() {
         whileWaiting_();
+        return !abandoned_;
+    }
+
+    bool PumpRunningEvents(Clock::time_point deadline) {
+        Pump(std::min(deadline, Clock::now() + kEventSlice));
+        return KeepWaiting();
     }
 
     // Sends com port commands and waits for the server's answer to each.
@@ -298,7 +313,8 @@ private:
             }
             return true;
         };
-        while (!answered() && Usable() && Clock::now() < deadline) PumpRunningEvents(deadline);
+        while (!answered() && Usable() && Clock::now() < deadline && PumpRunningEvents(deadline)) {
+        }
         return answered();
     }
 
@@ -309,8 +325,7 @@ private:
         Send(codec_.Greeting());
         const auto deadline = Clock::now() + limits_.acknowledge;
         while (!codec_.ComPortAgreed() && !codec_.ComPortRefused() && Usable() &&
-               Clock::now() < deadline) {
-            PumpRunningEvents(deadline);
+               Clock::now() < deadline && PumpRunningEvents(deadline)) {
         }
         if (codec_.ComPortRefused())
             return Failed(" refuses com port control (RFC 2217); a raw port is socket://");
@@ -350,6 +365,8 @@ private:
     bool purgeConfirmed_ = true;
     bool closedWhileOpening_ = false;
     bool held_ = false;
+    // Set from another thread, or from the caller's events.
+    std::atomic<bool> abandoned_{false};
     // Closed for the caller, but the connection is kept under a hold.
     bool kept_ = false;
     std::optional<std::uint8_t> wrongEcho_;

@@ -46,7 +46,7 @@ struct NetworkLimits {
 
 using TcpConnector = std::function<TcpConnect(
     const NetworkUrl& url, std::chrono::milliseconds resolveLimit,
-    std::chrono::milliseconds connectLimit, const std::function<void()>& whileWaiting)>;
+    std::chrono::milliseconds connectLimit, const KeepWaiting& whileWaiting)>;
 
 // A serial port behind a device server, opened by its URL (the name handed
 // to Open is the URL itself). rfc2217:// speaks Telnet with com port control

@@ -45,6 +45,7 @@ public:
     std::uint32_t ReplyAllowanceMs() const override { return active_->ReplyAllowanceMs(); }
     bool Gone() const override { return active_->Gone(); }
     void HoldConnection(bool hold) override { network_->HoldConnection(hold); }
+    void Abandon() override { network_->Abandon(); }
 
 private:
     PortResolver resolve_;

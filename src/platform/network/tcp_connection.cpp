@@ -106,7 +106,7 @@ addrinfo Hints(const NetworkUrl& url) {
 
 // False when the limit passed first.
 bool Resolve(const NetworkUrl& url, std::chrono::milliseconds limit, AddressList& list,
-             const std::function<void()>& whileWaiting) {
+             const KeepWaiting& whileWaiting) {
     const std::string port = std::to_string(url.port);
     const addrinfo hints = Hints(url);
     if (url.hostForm != NetworkUrl::HostForm::Name) {
@@ -144,7 +144,11 @@ bool Resolve(const NetworkUrl& url, std::chrono::milliseconds limit, AddressList
             return false;
         }
         lock.unlock();
-        whileWaiting();
+        if (!whileWaiting()) {
+            std::lock_guard giveUp(lookup->mutex);
+            lookup->abandoned = true;
+            return false;
+        }
         lock.lock();
     }
     list.head = lookup->head;
@@ -160,13 +164,12 @@ struct Attempt {
 
 // Readiness to write within the deadline, with the caller's events run
 // between slices of the wait.
-int WaitWritable(Socket s, Clock::time_point deadline, const std::function<void()>& whileWaiting) {
+int WaitWritable(Socket s, Clock::time_point deadline, const KeepWaiting& whileWaiting) {
     for (;;) {
         const auto sliceEnd = std::min(deadline, Clock::now() + kWaitSlice);
         const int ready = WaitFor(s, true, sliceEnd);
-        if (ready != 0 || sliceEnd >= deadline)
+        if (ready != 0 || sliceEnd >= deadline || !whileWaiting())
             return ready;
-        whileWaiting();
     }
 }
 
@@ -179,7 +182,7 @@ bool LinkLocalWithoutZone(const addrinfo& address) {
 }
 
 Attempt ConnectOne(const addrinfo& address, Clock::time_point deadline,
-                   const std::function<void()>& whileWaiting) {
+                   const KeepWaiting& whileWaiting) {
     Attempt attempt;
     const Socket s = socket(address.ai_family, address.ai_socktype, address.ai_protocol);
     if (s == kNoSocket) {
@@ -217,8 +220,7 @@ Attempt ConnectOne(const addrinfo& address, Clock::time_point deadline,
 }  // namespace
 
 TcpConnect ConnectTcp(const NetworkUrl& url, std::chrono::milliseconds resolveLimit,
-                      std::chrono::milliseconds connectLimit,
-                      const std::function<void()>& whileWaiting) {
+                      std::chrono::milliseconds connectLimit, const KeepWaiting& whileWaiting) {
     if (!StartNetworking())
         return {nullptr, {PortFailure::Other, 0, "the network is not available"}};
     AddressList addresses;

@@ -38,6 +38,10 @@ public:
     virtual std::string Endpoint() const = 0;
 };
 
+// Runs the caller's events during a wait; false once the caller gives the
+// wait up, which then ends as if its time had run out.
+using KeepWaiting = std::function<bool()>;
+
 struct TcpConnect {
     std::unique_ptr<TcpConnection> connection;  // none when it failed
     PortOpen failure;                           // why, when it failed
@@ -52,7 +56,6 @@ struct TcpConnect {
 // wait. The connection sends keepalives and gives up on a peer that
 // acknowledges nothing for a few seconds, so a pulled cable breaks it.
 TcpConnect ConnectTcp(const NetworkUrl& url, std::chrono::milliseconds resolveLimit,
-                      std::chrono::milliseconds connectLimit,
-                      const std::function<void()>& whileWaiting);
+                      std::chrono::milliseconds connectLimit, const KeepWaiting& whileWaiting);
 
 }  // namespace vx::platform

@@ -191,7 +191,7 @@ public:
     enum class Handshake { Done, Broke, TimedOut, Closed };
     // The window's events run between slices of the wait, as during the
     // connect before it.
-    Handshake Run(SteadyTime deadline, const std::function<void()>& whileWaiting) {
+    Handshake Run(SteadyTime deadline, const KeepWaiting& whileWaiting) {
         for (;;) {
             const int result = SSL_do_handshake(ssl_.get());
             if (result == 1)
@@ -205,7 +205,8 @@ public:
             std::optional<std::size_t> arrived = 0;
             while (arrived && *arrived == 0 && Clock::now() < deadline) {
                 arrived = Feed(std::min(deadline, Clock::now() + kEventSlice));
-                whileWaiting();
+                if (!whileWaiting())
+                    break;
             }
             if (!arrived)
                 return Handshake::Closed;
@@ -343,7 +344,7 @@ std::string AfterHandshake(const NetworkUrl& url, SSL* ssl) {
 }  // namespace
 
 TcpConnect StartTls(std::unique_ptr<TcpConnection> plain, const NetworkUrl& url,
-                    SteadyTime deadline, const std::function<void()>& whileWaiting) {
+                    SteadyTime deadline, const KeepWaiting& whileWaiting) {
     InitTlsLibrary();
     ERR_clear_error();
     std::string failure;

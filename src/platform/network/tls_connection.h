@@ -15,11 +15,10 @@ namespace vx::platform {
 // with its certificate's fingerprint and subject where that helps, or the
 // library's own words for a handshake that broke.
 TcpConnect StartTls(std::unique_ptr<TcpConnection> plain, const NetworkUrl& url,
-                    SteadyTime deadline, const std::function<void()>& whileWaiting);
+                    SteadyTime deadline, const KeepWaiting& whileWaiting);
 
 // ConnectTcp, then StartTls for a secure URL, both within `connectLimit`.
 TcpConnect ConnectNetwork(const NetworkUrl& url, std::chrono::milliseconds resolveLimit,
-                          std::chrono::milliseconds connectLimit,
-                          const std::function<void()>& whileWaiting);
+                          std::chrono::milliseconds connectLimit, const KeepWaiting& whileWaiting);
 
 }  // namespace vx::platform

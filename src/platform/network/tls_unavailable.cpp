@@ -3,7 +3,7 @@
 namespace vx::platform {
 
 TcpConnect StartTls(std::unique_ptr<TcpConnection>, const NetworkUrl&, SteadyTime,
-                    const std::function<void()>&) {
+                    const KeepWaiting&) {
     return {nullptr, {PortFailure::Other, 0, "this build cannot open secure ports"}};
 }
 
