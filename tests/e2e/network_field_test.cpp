@@ -102,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ExchangeCase{"WrongBaudEcho", Misbehaviour::WrongBaudEcho, false, false},
                       ExchangeCase{"VerbInsideSubnegotiation",
                                    Misbehaviour::VerbInsideSubnegotiation, true, false},
-                      ExchangeCase{"FloodsData", Misbehaviour::FloodsData, true, false}),
+                      ExchangeCase{"FloodsData", Misbehaviour::FloodsData, true, false},
+                      ExchangeCase{"StopsReading", Misbehaviour::StopsReading, true, false}),
     [](const auto& info) { return info.param.name; });
 
 // A window's event loop, probed: the longest it waited between two runs.

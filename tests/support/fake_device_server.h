@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -27,6 +29,7 @@ enum class Misbehaviour {
     VerbInsideSubnegotiation,  // ends its answers with IAC WILL BINARY instead of IAC SE
     WrongBaudEcho,             // answers SET-BAUDRATE with half the rate asked
     FloodsData,                // once the line is set, sends data without end
+    StopsReading,              // once the line is set, reads and answers nothing more
 };
 
 class FakeServer {
@@ -46,6 +49,7 @@ public:
         thread_ = std::thread([this] { Serve(); });
     }
     ~FakeServer() {
+        stopping_ = true;
         shutdown(listener_, SHUT_RDWR);
         close(listener_);
         if (thread_.joinable())
@@ -146,6 +150,9 @@ private:
         Send(client, head + value + end);
         if (how_ == Misbehaviour::FloodsData && command == kSetStopSize)
             Flood(client);
+        while (how_ == Misbehaviour::StopsReading && command == kSetStopSize && !stopping_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
 
     static std::string Halved(const std::string& bigEndian) {
@@ -165,6 +172,7 @@ private:
     }
 
     Misbehaviour how_;
+    std::atomic<bool> stopping_{false};
     int listener_ = -1;
     sockaddr_in address_{};
     std::vector<int> fillers_;
