@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "delaying_proxy.h"
 #include "link/link.h"
 #include "platform/clock.h"
 #include "platform/com_ports.h"
@@ -103,8 +104,10 @@ TEST_P(SecurePort, OpensOnlyAVerifiedServerAndSaysWhyNot) {
     Ser2net server(folder.Path(), {certificates->ServerPort(folder.File("com"), c.serverCertificate,
                                                             c.serverAsksClient)});
     ASSERT_TRUE(server.Ready()) << ReadFileText(folder.File("ser2net.log"));
+    // Counts the connections, and so the handshakes.
+    test::DelayingProxy proxy(server.TcpPort(0), std::chrono::milliseconds{0});
     auto ports = store->CreateKey(std::string(platform::kProgramKeyPath) + "\\Ports");
-    ASSERT_TRUE(ports && ports->WriteText("COM1", Url(c.url, server.TcpPort(0))));
+    ASSERT_TRUE(ports && ports->WriteText("COM1", Url(c.url, proxy.Port())));
 
     const bool opened = link->OpenCommPort(kPort, kModuleLine);
     if (!c.reason.empty()) {
@@ -116,6 +119,15 @@ TEST_P(SecurePort, OpensOnlyAVerifiedServerAndSaysWhyNot) {
     ASSERT_TRUE(opened) << link->LastOpen().detail;
     ASSERT_TRUE(link->SendCommand("B00B"));
     EXPECT_EQ(link->ReplyLength(), kIdentityReplyLength);
+    link->CloseCommPort();
+    // A search's reopens, at another setting and back, within one operation.
+    const link::ConnectionHold operation(*link);
+    for (const char* line : {"9600,n,8,1", kModuleLine}) {
+        ASSERT_TRUE(link->OpenCommPort(kPort, line)) << link->LastOpen().detail;
+        EXPECT_EQ(link->SendCommand("B00B"), line == kModuleLine) << line;
+        link->CloseCommPort();
+    }
+    EXPECT_EQ(proxy.Accepted(), 2) << "one handshake for the first open, one for the operation";
 }
 
 INSTANTIATE_TEST_SUITE_P(
