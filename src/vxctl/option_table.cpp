@@ -116,7 +116,9 @@ const std::vector<CommandInfo>& Commands() {
          "is unplugged, repeat. A serial number already in the log keeps its ID; a\n"
          "module that failed is logged with the ID it has, and the ID it was to get\n"
          "goes to the next one. A --device that is not there yet is waited for (its\n"
-         "folder must exist). Ctrl-C ends after the current module."},
+         "folder must exist). Several --device: one station each, all at once, on one\n"
+         "ID sequence and one log, which other runs may share. Ctrl-C ends after the\n"
+         "current module."},
         {Command::Inventory, "inventory",
          "inventory [--device PATH|URL]... [--ports-file FILE] [--lock SETTING | "
          "--all-settings] [--jobs N] [--csv]",

@@ -1,20 +1,21 @@
 #include "vxctl/provision.h"
 
-#include <cerrno>
 #include <chrono>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "link/transaction.h"
 #include "operations/operation_support.h"
 #include "protocol/commands.h"
 #include "vxctl/session.h"
+#include "vxctl/station_log.h"
 
 namespace vx::ctl {
 
@@ -23,99 +24,42 @@ namespace {
 // How often the loop looks for a module to come or to go.
 constexpr std::uint32_t kPollMs = 250;
 constexpr int kPresenceAttempts = 2;
-std::string UtcNow() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &now);
-#else
-    gmtime_r(&now, &utc);
-#endif
-    char text[sizeof "2000-01-01T00:00:00Z"];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
 
 class Loop {
 public:
-    explicit Loop(Session& session)
-        : s_(session), o_(session.options()), w_(session.window()), start_(w_.State()) {}
+    // `station`: the device this loop is one station of, named in its rows;
+    // empty for the only loop of a run.
+    Loop(Session& session, StationLog& log, std::string station = {})
+        : s_(session),
+          o_(session.options()),
+          w_(session.window()),
+          start_(w_.State()),
+          log_(log),
+          station_(std::move(station)) {}
 
-    int Run() {
-        int modules = 0;
-        int failures = 0;
-        if (OpenLog())
-            SayWhenWaitingForADevice();
-        while (!Interrupted() && !broken_) {
+    StationTally Run() {
+        StationTally tally;
+        SayWhenWaitingForADevice();
+        while (!Interrupted() && !tally.broken) {
             if (!WaitForModule())
                 break;
-            ++modules;
-            if (!Provision())
-                ++failures;
-            if (Interrupted() || broken_)
+            ++tally.modules;
+            if (!Provision(tally))
+                ++tally.failures;
+            if (Interrupted() || tally.broken)
                 break;
             WaitUntilGone();
         }
-        const int code = broken_ || failures > 0 ? kExitFailed : kExitOk;
-        const std::string summary = std::to_string(modules) + " modules, " +
-                                    std::to_string(failures) + " failed" +
-                                    (broken_ ? "; " + broken_->text : std::string{});
-        s_.printer().Closing({"provision", code == kExitOk, summary, {}, code, broken_});
-        return code;
+        return tally;
     }
 
 private:
     bool Interrupted() { return s_.machine().interrupted(); }
 
     // The run cannot go on: the log or stdout can no longer be written.
-    void Break(const std::string& kind, const std::string& text) {
-        s_.printer().Problem(text);
-        Failure failure;
-        failure.kind = kind;
-        failure.text = text;
-        broken_ = failure;
-    }
-
-    // A log that cannot take its rows ends the run: a line that goes on
-    // without its record would give IDs twice.
-    bool CheckLog() {
-        if (logFile_.good())
-            return true;
-        const int error = errno;
-        Break("log", "cannot write the log " + o_.logPath + ": " +
-                         (error != 0 ? std::generic_category().message(error)
-                                     : std::string{"write error"}));
-        return false;
-    }
-
-    // Only a plain file is read back; a device such as /dev/null may take
-    // the rows, but reading it could go on for ever.
-    bool OpenLog() {
-        if (o_.logPath.empty())
-            return true;
-        namespace fs = std::filesystem;
-        std::error_code error;
-        const fs::file_type type = fs::status(o_.logPath, error).type();
-        const bool plain = type == fs::file_type::regular;
-        if (!plain && type != fs::file_type::not_found && type != fs::file_type::character) {
-            Break("log", "cannot write the log " + o_.logPath + ": not a file");
-            return false;
-        }
-        bool fresh = true;
-        if (plain) {
-            std::ifstream existing(o_.logPath, std::ios::binary);
-            log_ = ReadProvisionLog(existing);
-            fresh = fs::file_size(o_.logPath, error) == 0;
-        }
-        errno = 0;
-        logFile_.open(o_.logPath, std::ios::app | std::ios::binary);
-        if (!logFile_.is_open()) {
-            Break("log", "cannot write the log " + o_.logPath);
-            return false;
-        }
-        if (fresh)
-            logFile_ << kProvisionLogHeader << "\n" << std::flush;
-        return CheckLog();
+    static void Break(StationTally& tally, const Failure& failure, Printer& printer) {
+        printer.Problem(failure.text);
+        tally.broken = failure;
     }
 
     void SayWhenWaitingForADevice() {
@@ -153,26 +97,29 @@ private:
         return w_.State().ModuleFound && !Interrupted();
     }
 
-    bool Provision() {
+    bool Provision(StationTally& tally) {
         const std::string serial = s_.LastScan().module.serial;
-        const int id = ChooseId(log_, serial, o_.idFrom);
+        std::optional<Failure> logFailure;
+        const std::optional<int> id = log_.Reserve(serial, o_.idFrom, logFailure);
+        if (!id) {
+            Break(tally, *logFailure, s_.printer());
+            return false;
+        }
         actualId_ = s_.LastScan().module.idText;
         std::string failure;
         s_.tone().muted = true;
-        if (id == 0) {
+        if (*id == 0) {
             failure = "no free ID left";
         } else {
-            failure = Apply(id);
+            failure = Apply(*id);
         }
         if (failure.empty())
-            failure = Check(serial, id);
+            failure = Check(serial, *id);
         s_.tone().muted = false;
 
         const bool ok = failure.empty();
-        if (ok)
-            log_.Note(serial, id);
         // The row tells the ID the module has: after a failed set-ID its
-        // old one, and the ID it was to get stays free for the next module.
+        // old one, and the ID it was to get goes back to the next module.
         Record record{"provision",
                       ok,
                       ok ? "ok" : failure,
@@ -181,10 +128,13 @@ private:
                        {"line", w_.State().ScanBaudRate},
                        {"mode", ModeName(w_.ModeIndex())},
                        {"nonc", protocol::FlagString(w_.noNc)}}};
-        WriteRow(record);
+        if (!log_.Write(Row(record), logFailure))
+            Break(tally, *logFailure, s_.printer());
+        if (!station_.empty())
+            record.fields.insert(record.fields.begin(), {"device", station_});
         s_.printer().Line(record);
         if (s_.printer().OutputFailed())
-            Break("output", "cannot write the output");
+            Break(tally, {"output", "cannot write the output"}, s_.printer());
         if (ok) {
             ops::BeepSuccess(s_.context());
         } else {
@@ -241,16 +191,11 @@ private:
         return "";
     }
 
-    void WriteRow(const Record& record) {
-        if (!logFile_.is_open())
-            return;
+    static std::string Row(const Record& record) {
         std::string row = CsvField(UtcNow());
         for (const auto& field : record.fields)
             row.append(",").append(CsvField(std::get<std::string>(field.second)));
-        row.append(",").append(CsvField(record.message));
-        errno = 0;
-        logFile_ << row << "\n" << std::flush;
-        CheckLog();
+        return row.append(",").append(CsvField(record.message));
     }
 
     // The module is gone when its port no longer opens or no longer answers,
@@ -278,16 +223,79 @@ private:
     const Options& o_;
     HeadlessWindow& w_;
     const ops::SharedState start_;
-    ProvisionLog log_;
-    std::ofstream logFile_;
+    StationLog& log_;
+    const std::string station_;
     std::string actualId_;
-    std::optional<Failure> broken_;
 };
+
+// A tone that one station at a time plays.
+class SharedTone final : public platform::Tone {
+public:
+    explicit SharedTone(platform::Tone& inner) : inner_(inner) {}
+    void Beep(unsigned frequencyHz, unsigned durationMs) override {
+        const std::lock_guard lock(mutex_);
+        inner_.Beep(frequencyHz, durationMs);
+    }
+
+private:
+    platform::Tone& inner_;
+    std::mutex mutex_;
+};
+
+// One station per device, each a run of its own on one port, all on one log.
+StationTally RunStations(Session& session, StationLog& log) {
+    const Options& options = session.options();
+    SharedTone tone(session.machine().tone);
+    std::vector<Station> stations;
+    stations.reserve(options.devices.size());
+    for (const std::string& device : options.devices) stations.push_back({device, log, {}});
+    std::vector<std::thread> threads;
+    for (Station& station : stations) {
+        threads.emplace_back([&session, &tone, &station] {
+            Options own = session.options();
+            own.devices = {station.device};
+            const Machine& shared = session.machine();
+            Machine machine{shared.store, shared.ports,      shared.clock,
+                            tone,         shared.makeDevice, shared.interrupted};
+            Session(own, std::move(machine), session.printer()).RunAsStation(station);
+        });
+    }
+    StationTally total;
+    for (std::size_t k = 0; k < threads.size(); ++k) {
+        threads[k].join();
+        const StationTally& tally = stations[k].tally;
+        total.modules += tally.modules;
+        total.failures += tally.failures;
+        if (!total.broken)
+            total.broken = tally.broken;
+    }
+    return total;
+}
 
 }  // namespace
 
 int RunProvision(Session& session) {
-    return Loop(session).Run();
+    if (Station* station = session.station()) {
+        station->tally = Loop(session, station->log, station->device).Run();
+        return station->tally.broken || station->tally.failures > 0 ? kExitFailed : kExitOk;
+    }
+    std::optional<Failure> failure;
+    const std::unique_ptr<StationLog> log = StationLog::Open(session.options().logPath, failure);
+    StationTally tally;
+    if (!log) {
+        session.printer().Problem(failure->text);
+        tally.broken = failure;
+    } else if (session.options().devices.size() > 1) {
+        tally = RunStations(session, *log);
+    } else {
+        tally = Loop(session, *log).Run();
+    }
+    const int code = tally.broken || tally.failures > 0 ? kExitFailed : kExitOk;
+    const std::string summary = std::to_string(tally.modules) + " modules, " +
+                                std::to_string(tally.failures) + " failed" +
+                                (tally.broken ? "; " + tally.broken->text : std::string{});
+    session.printer().Closing({"provision", code == kExitOk, summary, {}, code, tally.broken});
+    return code;
 }
 
 }  // namespace vx::ctl

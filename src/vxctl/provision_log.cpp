@@ -1,4 +1,6 @@
-#include <sstream>
+#include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,14 +62,30 @@ void ProvisionLog::Take(const std::string& text) {
     if (!row.empty() && row.back() == '\r')
         row.pop_back();
     const auto fields = SplitCsvLine(row);
-    if (fields.size() <= kIdColumn || fields.back() != "ok")
+    if (fields.size() <= kIdColumn)
         return;
+    const std::string& serial = fields[kSerialColumn];
+    const std::string& result = fields.back();
+    if (result != "ok" && result != kReservedResult) {
+        Release(serial);
+        return;
+    }
     if (const auto id = protocol::ParseIdText(fields[kIdColumn]))
-        Note(fields[kSerialColumn], *id);
+        Note(serial, *id, result == kReservedResult);
 }
 
-void ProvisionLog::Note(const std::string& serial, int id) {
-    holders_[id] = {serial, ++rows_};
+void ProvisionLog::Note(const std::string& serial, int id, bool reserved) {
+    Holder& holder = holders_[id];
+    // A module that comes back reserves the ID it already has; a failure now
+    // must not take that ID from it.
+    const bool alreadyItsOwn = holder.row > 0 && !holder.reserved && holder.serial == serial;
+    holder = {serial, ++rows_, reserved && !alreadyItsOwn};
+}
+
+void ProvisionLog::Release(const std::string& serial) {
+    std::erase_if(holders_, [&](const auto& entry) {
+        return entry.second.reserved && entry.second.serial == serial;
+    });
 }
 
 // The latest row wins when one serial number got several IDs.
@@ -83,29 +101,32 @@ int ProvisionLog::IdOf(const std::string& serial) const {
     return id;
 }
 
-ProvisionLog ParseProvisionLog(const std::string& text) {
-    std::istringstream in(text);
-    return ReadProvisionLog(in);
-}
-
-ProvisionLog ReadProvisionLog(std::istream& in) {
-    ProvisionLog log;
-    std::string row;
-    bool tooLong = false;
-    for (char c; in.get(c);) {
+void ProvisionLog::Feed(std::string_view bytes) {
+    for (const char c : bytes) {
         if (c == '\n') {
-            if (!tooLong)
-                log.Take(row);
-            row.clear();
-            tooLong = false;
-        } else if (row.size() < kMaxRowBytes) {
-            row += c;
+            if (!tooLong_)
+                Take(partial_);
+            partial_.clear();
+            tooLong_ = false;
+        } else if (partial_.size() < kMaxRowBytes) {
+            partial_ += c;
         } else {
-            tooLong = true;
+            tooLong_ = true;
         }
     }
-    if (!tooLong && !row.empty())
-        log.Take(row);
+}
+
+void ProvisionLog::Finish() {
+    if (!tooLong_ && !partial_.empty())
+        Take(partial_);
+    partial_.clear();
+    tooLong_ = false;
+}
+
+ProvisionLog ParseProvisionLog(const std::string& text) {
+    ProvisionLog log;
+    log.Feed(text);
+    log.Finish();
     return log;
 }
 
@@ -117,6 +138,19 @@ int ChooseId(const ProvisionLog& log, const std::string& serial, int idFrom) {
             return id;
     }
     return 0;
+}
+
+std::string UtcNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    char text[sizeof "2000-01-01T00:00:00Z"];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
 }
 
 std::string CsvField(const std::string& text) {

@@ -17,6 +17,7 @@
 #include "vxctl/headless_window.h"
 #include "vxctl/options.h"
 #include "vxctl/output.h"
+#include "vxctl/provision.h"
 #include "vxctl/watched_device.h"
 
 namespace vx::ctl {
@@ -68,6 +69,12 @@ public:
     Session& operator=(const Session&) = delete;
 
     int Run();
+    // Runs as one station of a production line that several devices share.
+    int RunAsStation(Station& station) {
+        station_ = &station;
+        return Run();
+    }
+    Station* station() const { return station_; }
 
     // For the provisioning loop.
     const Options& options() const { return options_; }
@@ -125,6 +132,7 @@ private:
     std::string opStatus_;
     ops::Outcome lastScan_ = ops::Outcome::Of(ops::Result::NotFound);
     ops::Outcome lastOutcome_ = ops::Outcome::Of(ops::Result::NotFound);
+    Station* station_ = nullptr;
 };
 
 }  // namespace vx::ctl

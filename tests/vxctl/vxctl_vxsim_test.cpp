@@ -325,7 +325,10 @@ TEST_F(VxctlProvision, GivesEachNewModuleTheNextIdAndARepeatedOneItsOwn) {
 
     std::istringstream rows(ReadFileText(Log()));
     std::vector<std::string> lines;
-    for (std::string line; std::getline(rows, line);) lines.push_back(line);
+    for (std::string line; std::getline(rows, line);) {
+        if (!line.ends_with(",reserved"))  // the ID taken before the module is set up
+            lines.push_back(line);
+    }
     ASSERT_EQ(lines.size(), plugs.size() + 1);
     EXPECT_EQ(lines[0], "time,serial,id,line,mode,nonc,result");
     for (std::size_t k = 0; k < plugs.size(); ++k) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/network/tls_system.h"
+#include "platform/windows/wide_text.h"
 
 namespace vx::platform {
 namespace {
@@ -20,17 +21,6 @@ constexpr ACCESS_MASK kReadOrChange = FILE_READ_DATA | FILE_WRITE_DATA | FILE_AP
 // The groups that stand for people other than the key's owner.
 constexpr WELL_KNOWN_SID_TYPE kOthers[] = {WinWorldSid, WinAuthenticatedUserSid, WinBuiltinUsersSid,
                                            WinInteractiveSid, WinAnonymousSid};
-
-std::wstring Wide(const std::string& text) {
-    const int count = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                          static_cast<int>(text.size()), nullptr, 0);
-    if (count <= 0)
-        return {};
-    std::wstring wide(static_cast<std::size_t>(count), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                        wide.data(), count);
-    return wide;
-}
 
 class FileHandle {
 public:
