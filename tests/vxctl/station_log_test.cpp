@@ -82,22 +82,5 @@ INSTANTIATE_TEST_SUITE_P(Sharing, StationLogSharing,
                                            SharingCase{"SeparateOpens", true}),
                          [](const auto& info) { return info.param.name; });
 
-TEST(StationLog, RefusesWhatCannotTakeItsRows) {
-    struct Refusal {
-        std::string path;
-        std::string says;
-    };
-    std::vector<Refusal> refusals{{fs::temp_directory_path().string(), "not a file"}};
-#ifndef _WIN32
-    refusals.push_back({"/dev/full", "No space left on device"});
-#endif
-    for (const Refusal& refusal : refusals) {
-        std::optional<Failure> failure;
-        EXPECT_FALSE(StationLog::Open(refusal.path, failure)) << refusal.path;
-        ASSERT_TRUE(failure) << refusal.path;
-        EXPECT_NE(failure->text.find(refusal.says), std::string::npos) << failure->text;
-    }
-}
-
 }  // namespace
 }  // namespace vx::ctl
