@@ -4,7 +4,8 @@
 // at once, so its floor is one port's 12 x 2 attempts of about 160 ms.
 // The parallel search runs once more with ser2net in front of every link,
 // the tool reaching each port by its rfc2217:// URL (the goal for both: at
-// most 1.1 times the floor).
+// most 1.1 times the floor), and again through ser2net's TLS, each port's
+// certificate pinned in its rfc2217+tls:// URL.
 // All run in one go:  build/bench/vx_ctl_bench
 #include <benchmark/benchmark.h>
 
@@ -15,6 +16,7 @@
 
 #include "ser2net_process.h"
 #include "temp_folder.h"
+#include "test_certificates.h"
 #include "vxsim_process.h"
 
 namespace {
@@ -28,8 +30,12 @@ constexpr int kAttemptsPerSetting = 2;
 constexpr std::chrono::seconds kScanBound{180};
 constexpr double kParallelFloorSeconds = kSettings * kAttemptsPerSetting * kAttemptSeconds;
 
-void Scan(benchmark::State& state, bool parallel, bool throughServer = false) {
+enum class Via { Pty, Ser2net, Tls };
+
+void Scan(benchmark::State& state, bool parallel, Via via = Via::Pty) {
     vx::platform::testing::TempFolder folder;
+    const std::unique_ptr<vx::test::TestCertificates> certificates =
+        via == Via::Tls ? std::make_unique<vx::test::TestCertificates>() : nullptr;
     std::vector<std::string> simArgs;
     std::vector<std::string> ctlArgs{"scan", "--no-store", "--all-settings", "--json"};
     std::vector<vx::test::Ser2net::Port> served;
@@ -40,7 +46,8 @@ void Scan(benchmark::State& state, bool parallel, bool throughServer = false) {
         } else {
             simArgs.insert(simArgs.end(), {"--line", kLastSetting, "--link", link});
         }
-        served.push_back({link});
+        served.push_back(certificates ? certificates->ServerPort(link, "self", false)
+                                      : vx::test::Ser2net::Port{link});
     }
     if (parallel)
         ctlArgs.push_back("--parallel");
@@ -50,15 +57,21 @@ void Scan(benchmark::State& state, bool parallel, bool throughServer = false) {
         return;
     }
     std::unique_ptr<vx::test::Ser2net> server;
-    if (throughServer) {
+    if (via != Via::Pty) {
         server = std::make_unique<vx::test::Ser2net>(folder.Path(), served);
         if (!server->Ready()) {
             state.SkipWithError("ser2net did not start");
             return;
         }
     }
-    for (std::size_t i = 0; i < served.size(); ++i)
-        ctlArgs.insert(ctlArgs.end(), {"--device", server ? server->Url(i) : served[i].device});
+    for (std::size_t i = 0; i < served.size(); ++i) {
+        const std::string url =
+            !server        ? served[i].device
+            : certificates ? "rfc2217+tls://127.0.0.1:" + std::to_string(server->TcpPort(i)) +
+                                 "?cert-sha256=" + certificates->CertificatePin("self")
+                           : server->Url(i);
+        ctlArgs.insert(ctlArgs.end(), {"--device", url});
+    }
     for (auto _ : state) {
         vx::test::VxsimProcess ctl(VXCTL_PATH, ctlArgs);
         const std::string out = ctl.OutputToEnd(kScanBound);
@@ -76,11 +89,15 @@ void BM_ParallelScan(benchmark::State& state) {
 }
 
 void BM_ParallelScanThroughSer2net(benchmark::State& state) {
-    Scan(state, true, true);
+    Scan(state, true, Via::Ser2net);
+}
+void BM_ParallelScanThroughTls(benchmark::State& state) {
+    Scan(state, true, Via::Tls);
 }
 
 BENCHMARK(BM_SequentialScan)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_ParallelScan)->Iterations(3)->UseRealTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_ParallelScanThroughSer2net)->Iterations(3)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_ParallelScanThroughTls)->Iterations(3)->UseRealTime()->Unit(benchmark::kSecond);
 
 }  // namespace
