@@ -53,6 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "refuses com port control"},
         OpenCase{"KeepsFlowControl", Misbehaviour::KeepsFlowControl, "", PortFailure::Other,
                  "answered SET-CONTROL with 2"},
+        OpenCase{"KeepsInboundFlowControl", Misbehaviour::KeepsInboundFlowControl, "",
+                 PortFailure::Other, "answered SET-CONTROL with 15"},
         OpenCase{"RefusesBinary", Misbehaviour::RefusesBinary, "", PortFailure::Other,
                  "refuses binary transmission"},
         // Tried again as a server still letting a session go, until the
@@ -105,6 +107,34 @@ INSTANTIATE_TEST_SUITE_P(
                       ExchangeCase{"FloodsData", Misbehaviour::FloodsData, true, false},
                       ExchangeCase{"StopsReading", Misbehaviour::StopsReading, true, false}),
     [](const auto& info) { return info.param.name; });
+
+// A purge drops what the server held before it confirmed, and keeps what it
+// sent after. A confirmation that came too late is waited for again next time.
+class NetworkPortPurge : public NetworkPort, public ::testing::WithParamInterface<Misbehaviour> {};
+
+TEST_P(NetworkPortPurge, KeepsOnlyWhatFollowsTheConfirmation) {
+    FakeServer fake(GetParam());
+    MapPort(kPort, fake.Url());
+    ASSERT_TRUE(device->Open("COM1").Opened());
+    if (GetParam() == Misbehaviour::ConfirmsFirstPurgeLate) {
+        device->DiscardInput();
+        const auto drain = static_cast<std::uint32_t>(2 * FakeServer::kLateConfirmation.count());
+        while (device->ReadByteWithin(drain)) {
+        }
+    }
+    device->DiscardInput();
+    const auto wait = static_cast<std::uint32_t>(kAcknowledge.count());
+    EXPECT_EQ(device->ReadByteWithin(wait), FakeServer::kNewByte);
+    EXPECT_EQ(device->ReadByteWithin(wait), std::nullopt);
+    device->Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, NetworkPortPurge,
+                         ::testing::Values(Misbehaviour::HoldsStaleBytes,
+                                           Misbehaviour::ConfirmsFirstPurgeLate),
+                         [](const auto& info) {
+                             return info.param == Misbehaviour::HoldsStaleBytes ? "OnTime" : "Late";
+                         });
 
 // A window's event loop, probed: the longest it waited between two runs.
 class ProbedEvents final : public platform::EventPump {

@@ -37,16 +37,36 @@ TEST_F(NetworkPort, NoticesInsideAReplyLeaveItWhole) {
     }
 }
 
-TEST_F(NetworkPort, ASecondOpenerIsBusyUntilTheFirstCloses) {
+// The lock is the server's address and port, however the URL spells them.
+class NetworkPortLock : public NetworkPort, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(NetworkPortLock, ASecondOpenerIsBusyUntilTheFirstCloses) {
     ASSERT_NO_FATAL_FAILURE(StartModule({"--line", kModuleLine}));
     ASSERT_TRUE(link->OpenCommPort(kPort, kModuleLine)) << link->LastOpen().detail;
+    std::string spelling = GetParam();
+    spelling.replace(spelling.find("{port}"), 6, std::to_string(server->TcpPort(0)));
+    constexpr int kOtherPort = kPort + 1;
+    MapPort(kOtherPort, spelling);
     const auto other = NewDevice();
-    const platform::PortOpen busy = other->Open("COM1");
-    EXPECT_EQ(busy.failure, PortFailure::Busy);
+    const std::string otherName = "COM" + std::to_string(kOtherPort);
+    const platform::PortOpen busy = other->Open(otherName);
+    EXPECT_EQ(busy.failure, PortFailure::Busy) << busy.detail;
     EXPECT_EQ(busy.ownerPid, getpid());
     link->CloseCommPort();
-    EXPECT_TRUE(other->Open("COM1").Opened());
+    EXPECT_TRUE(other->Open(otherName).Opened());
 }
+
+std::string SpellingName(const ::testing::TestParamInfo<std::string>& info) {
+    constexpr const char* kNames[] = {"SameUrl", "RawSocket", "HostName", "MappedIpv6"};
+    return kNames[info.index];
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, NetworkPortLock,
+                         ::testing::Values("rfc2217://127.0.0.1:{port}",
+                                           "socket://127.0.0.1:{port}",
+                                           "rfc2217://localhost:{port}",
+                                           "rfc2217://[::ffff:127.0.0.1]:{port}"),
+                         SpellingName);
 
 // Bytes only: the module answers at the server's own setting, and a change
 // of line settings is refused rather than pretended.

@@ -24,16 +24,25 @@ enum class Misbehaviour {
     NeverAccepts,              // its backlog is full: a connect never completes
     Silent,                    // accepts, then says nothing
     KeepsFlowControl,          // answers SET-CONTROL with XON/XOFF
+    KeepsInboundFlowControl,   // answers the inbound SET-CONTROL with inbound XON/XOFF
     RefusesBinary,             // WONT BINARY, DONT BINARY
     LeavesSubnegotiationOpen,  // IAC SB COM-PORT-OPTION ... and never IAC SE
     VerbInsideSubnegotiation,  // ends its answers with IAC WILL BINARY instead of IAC SE
     WrongBaudEcho,             // answers SET-BAUDRATE with half the rate asked
     FloodsData,                // once the line is set, sends data without end
     StopsReading,              // once the line is set, reads and answers nothing more
+    HoldsStaleBytes,           // answers a purge with a stale byte, the confirmation, a new byte
+    ConfirmsFirstPurgeLate,    // the same, the first confirmation after the client's wait
 };
 
 class FakeServer {
 public:
+    // What a server that holds bytes sends around its purge confirmation.
+    static constexpr char kStaleByte = 'S';
+    static constexpr char kNewByte = 'N';
+    // Well past the client's purge wait on loopback.
+    static constexpr std::chrono::milliseconds kLateConfirmation{400};
+
     explicit FakeServer(Misbehaviour how) : how_(how) {
         listener_ = socket(AF_INET, SOCK_STREAM, 0);
         address_.sin_family = AF_INET;
@@ -51,6 +60,9 @@ public:
     ~FakeServer() {
         stopping_ = true;
         shutdown(listener_, SHUT_RDWR);
+        // A client that still holds its connection must not keep the
+        // conversation, and the test, waiting.
+        shutdown(client_.load(), SHUT_RDWR);
         close(listener_);
         if (thread_.joinable())
             thread_.join();
@@ -79,8 +91,10 @@ private:
             const int client = accept(listener_, nullptr, nullptr);
             if (client < 0)
                 return;
-            if (how_ != Misbehaviour::HangsUp)
+            client_ = client;
+            if (how_ != Misbehaviour::HangsUp && !stopping_)
                 Converse(client);
+            client_ = -1;
             close(client);
         }
     }
@@ -120,6 +134,7 @@ private:
         constexpr char kSetBaudRate = 1;
         constexpr char kSetStopSize = 4;  // the last of a line's four
         constexpr char kSetControl = 5;
+        constexpr char kPurgeData = 12;
         constexpr char kServerOffset = 100;
         const std::string head = std::string("\xFF\xFA\x2C", 3) + char(command + kServerOffset);
         std::string end("\xFF\xF0");
@@ -140,6 +155,10 @@ private:
                 if (command == kSetControl)
                     value = "\x02";
                 break;
+            case Misbehaviour::KeepsInboundFlowControl:
+                if (command == kSetControl && value == "\x0e")
+                    value = "\x0f";
+                break;
             case Misbehaviour::WrongBaudEcho:
                 if (command == kSetBaudRate && value.size() == 4)
                     value = Halved(value);
@@ -147,12 +166,23 @@ private:
             default:
                 break;
         }
+        if (command == kPurgeData && HoldsBytes()) {
+            if (how_ == Misbehaviour::ConfirmsFirstPurgeLate && purges_++ == 0)
+                std::this_thread::sleep_for(kLateConfirmation);
+            Send(client, kStaleByte + head + value + end + kNewByte);
+            return;
+        }
         Send(client, head + value + end);
         if (how_ == Misbehaviour::FloodsData && command == kSetStopSize)
             Flood(client);
         while (how_ == Misbehaviour::StopsReading && command == kSetStopSize && !stopping_) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+    }
+
+    bool HoldsBytes() const {
+        return how_ == Misbehaviour::HoldsStaleBytes ||
+               how_ == Misbehaviour::ConfirmsFirstPurgeLate;
     }
 
     static std::string Halved(const std::string& bigEndian) {
@@ -172,7 +202,9 @@ private:
     }
 
     Misbehaviour how_;
+    mutable int purges_ = 0;  // only the serving thread counts
     std::atomic<bool> stopping_{false};
+    std::atomic<int> client_{-1};
     int listener_ = -1;
     sockaddr_in address_{};
     std::vector<int> fillers_;
