@@ -135,6 +135,8 @@ private:
         constexpr char kSetStopSize = 4;  // the last of a line's four
         constexpr char kSetControl = 5;
         constexpr char kPurgeData = 12;
+        constexpr char kNoInboundFlowControl = 14;  // values of SET-CONTROL
+        constexpr char kInboundXonXoff = 15;
         constexpr char kServerOffset = 100;
         const std::string head = std::string("\xFF\xFA\x2C", 3) + char(command + kServerOffset);
         std::string end("\xFF\xF0");
@@ -156,8 +158,8 @@ private:
                     value = "\x02";
                 break;
             case Misbehaviour::KeepsInboundFlowControl:
-                if (command == kSetControl && value == "\x0e")
-                    value = "\x0f";
+                if (command == kSetControl && value == std::string(1, kNoInboundFlowControl))
+                    value = std::string(1, kInboundXonXoff);
                 break;
             case Misbehaviour::WrongBaudEcho:
                 if (command == kSetBaudRate && value.size() == 4)
